@@ -1,0 +1,36 @@
+#include "bus_link.h"
+
+#include <cstdio>
+
+#include "program_values.h"
+#include "taverix.h"
+#include "text_buffer.h"
+
+namespace {
+
+constexpr const char* bring_up_done_text = "初期化正常終了";
+constexpr std::int32_t bus_timeout = 5;
+constexpr std::int32_t settle_wait = 1;
+
+LinkResult bring_up_failure(const char* format, BusStatus status) {
+    text_clear(scratch_text);
+    std::snprintf(scratch_text, sizeof scratch_text, format, static_cast<int>(status));
+    return {false, scratch_text};
+}
+
+}  // namespace
+
+LinkResult bus_bring_up(const char* address_text) {
+    text_copy_cut(device_address, address_text);
+
+    if (BusStatus s = gp_init(own_address, 0, 0); s != 0) return bring_up_failure("gp_init() error [%d]\n", s);
+    gp_cli();
+    gp_ren();
+    if (BusStatus s = gp_tmout(bus_timeout); s != 0) return bring_up_failure("gp_tmout() error [%d]", s);
+    if (BusStatus s = gp_clr(device_address); s != 0) return bring_up_failure("gp_clr error [%d]\n", s);
+    gp_wait(settle_wait);
+    if (BusStatus s = gp_llo(); s != 0) return bring_up_failure("gp_llo() error [%d]\n", s);
+    return {true, bring_up_done_text};
+}
+
+void bus_release() { gp_lcl(""); }

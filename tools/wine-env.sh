@@ -1,0 +1,31 @@
+# Sourced by the scripts that run Windows programs here: one Wine prefix of the project's own, the
+# 64-bit loader (it starts 32-bit programs too, through the i386 emulation), Japanese texts, and no
+# Mono or Gecko prompts. QX_WINEPREFIX chooses another prefix.
+: "${QX_WINEPREFIX:=${XDG_CACHE_HOME:-$HOME/.cache}/qx7316/wineprefix}"
+export WINEPREFIX="$QX_WINEPREFIX"
+export WINELOADER=/usr/lib/wine/wine64
+export WINESERVER=/usr/lib/wine/wineserver64
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+
+# Creates the prefix once (20-30 s), serialised so that parallel tests wait for one another.
+qx_wine_prefix() {
+  [ -f "$WINEPREFIX/.qx-ready" ] && return 0
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  (
+    flock 9
+    if [ ! -f "$WINEPREFIX/.qx-ready" ]; then
+      [ -x "$WINELOADER" ] || { echo "wine64 is not installed: run tools/setup.sh" >&2; exit 1; }
+      rm -rf "$WINEPREFIX"
+      WINEARCH=win64 DISPLAY= "$WINELOADER" wineboot -i >/dev/null 2>&1 || { echo "wineboot failed" >&2; exit 1; }
+      # Without a window manager every program that showed a window would wait 2 s at exit.
+      "$WINELOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+      # A crash ends the process with its code instead of opening a dialog.
+      "$WINELOADER" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+      "$WINESERVER" -w
+      [ -d "$WINEPREFIX/drive_c/windows/syswow64" ] || { echo "the Wine prefix has no 32-bit part: is wine32:i386 installed?" >&2; exit 1; }
+      touch "$WINEPREFIX/.qx-ready"
+    fi
+  ) 9>"$WINEPREFIX.lock"
+}

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Runs one Windows program under Wine with the project's prefix: tools/wine-run.sh PROGRAM.exe [ARGS...]
+# The program's exit code is this script's.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+. "$here/wine-env.sh"
+qx_wine_prefix
+exe=$1; shift
+if head -c 1024 "$exe" 2>/dev/null | grep -qa 'PE' && file -b "$exe" | grep -q 'Intel 80386'; then
+  if [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+    echo "wine-run: $exe is a 32-bit program, and the i386 emulation is not registered: run tools/setup.sh" >&2
+    exit 125
+  fi
+fi
+exec "$WINELOADER" "$exe" "$@"
