@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Runs every host test program of a build directory under valgrind's memcheck; fails on any error
+# or leak. Usage: tools/memcheck.sh [BUILD_DIR]   (default build/native)
+set -uo pipefail
+dir=${1:-build/native}
+command -v valgrind >/dev/null || { echo "memcheck: valgrind is not installed" >&2; exit 1; }
+programs=$(find "$dir/bin" -maxdepth 1 -type f -name '*_tests' -perm -u+x | sort)
+[ -n "$programs" ] || { echo "memcheck: no test programs in $dir/bin" >&2; exit 1; }
+status=0 n=0
+for p in $programs; do
+  n=$((n + 1))
+  # The simulator's time-out waits are real; keep them short under valgrind.
+  if TAVERIX_SIM_TIMEOUT_MS=1 valgrind --quiet --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,indirect \
+       "$p" --gtest_brief=1 >"$p.memcheck.log" 2>&1; then
+    echo "memcheck: $(basename "$p") clean"
+  else
+    echo "memcheck: $(basename "$p") FAILED"; tail -n 40 "$p.memcheck.log"; status=1
+  fi
+done
+echo "memcheck: $n programs checked"
+exit $status
