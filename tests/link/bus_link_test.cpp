@@ -10,7 +10,7 @@
 #include "bus_link.h"
 #include "program_values.h"
 #include "sim_control.h"
-#include "sim_trace.h"
+#include "trace_lines.h"
 
 namespace {
 

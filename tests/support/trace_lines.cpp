@@ -1,4 +1,4 @@
-#include "sim_trace.h"
+#include "trace_lines.h"
 
 #include "sim_control.h"
 
