@@ -1,0 +1,97 @@
+// What the program's own work costs: composing the settings message, reading and writing numbers,
+// and one ON press against the in-process simulator, each beside a plain baseline in the same run.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "bus_link.h"
+#include "instrument_messages.h"
+#include "number_text.h"
+#include "program_values.h"
+#include "sim_control.h"
+
+namespace {
+
+const char* const entries[] = {"1000", "3", "  1.5e3", "0.0000004", "-2", "123456.789", "1d3", "abc"};
+constexpr int entry_count = sizeof entries / sizeof entries[0];
+
+void compose_settings_message(benchmark::State& state) {
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(compose_settings(Waveform::sin, "1000", "3"));
+        benchmark::DoNotOptimize(command_text);
+    }
+}
+BENCHMARK(compose_settings_message);
+
+// The same message from the C library alone: strtod and one snprintf.
+void compose_baseline_strtod_snprintf(benchmark::State& state) {
+    char message[256];
+    for (auto _ : state) {
+        double frequency = std::strtod("1000", nullptr);
+        double amplitude = std::strtod("3", nullptr);
+        benchmark::DoNotOptimize(std::snprintf(message, sizeof message,
+                                               ":FUNC SIN;:FREQ %f;:OFFS:STAT OFF;:AMPL %f;:OUTP ON", frequency,
+                                               amplitude));
+        benchmark::DoNotOptimize(message);
+    }
+}
+BENCHMARK(compose_baseline_strtod_snprintf);
+
+void number_text_round_trip(benchmark::State& state) {
+    int i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(format_number(number_from_text(entries[i])));
+        benchmark::DoNotOptimize(scratch_text);
+        i = (i + 1) % entry_count;
+    }
+}
+BENCHMARK(number_text_round_trip);
+
+void number_text_baseline_strtod_snprintf(benchmark::State& state) {
+    char text[256];
+    int i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(std::snprintf(text, sizeof text, "%f", std::strtod(entries[i], nullptr)));
+        benchmark::DoNotOptimize(text);
+        i = (i + 1) % entry_count;
+    }
+}
+BENCHMARK(number_text_baseline_strtod_snprintf);
+
+// Bytes the read-back put on the bus, counted as they arrive.
+void count_reply(ReadBack, const char* text, void* context) { *static_cast<std::size_t*>(context) += std::strlen(text); }
+
+// One ON press: the settings message and the three read-backs, against the simulator in this
+// process. Beside it, the time the same bytes would take on a GPIB bus moving 1 MB/s.
+void output_on_press(benchmark::State& state) {
+    taverix_sim_reset();
+    taverix_sim_set("TAVERIX_SIM_TRACE", nullptr);
+    if (!bus_bring_up("4").ok) {
+        state.SkipWithError("bring-up failed");
+        return;
+    }
+    std::size_t bus_bytes = 0;
+    for (auto _ : state) {
+        bus_bytes = 0;
+        LinkResult result = output_on(Waveform::sin, "1000", "3", count_reply, &bus_bytes);
+        if (!result.ok) {
+            state.SkipWithError("ON failed");
+            return;
+        }
+        bus_bytes += std::strlen(command_text) + std::strlen(":FUNC?") + std::strlen(":AMPL?") + std::strlen(":FREQ?");
+        state.PauseTiming();   // a fresh simulator keeps its trace from growing over the run
+        taverix_sim_reset();
+        bool up = bus_bring_up("4").ok;
+        state.ResumeTiming();
+        if (!up) break;
+    }
+    state.counters["bus_bytes"] = static_cast<double>(bus_bytes);
+    state.counters["gpib_1MBps_us"] = static_cast<double>(bus_bytes);   // 1 byte a microsecond
+}
+BENCHMARK(output_on_press);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Measures: the message work (Google Benchmark, host build), start-up to panel shown under Wine
+# against an empty dialog program (both Windows builds), and the size of the 32-bit program.
+#   tools/bench.sh [STARTUP_RUNS]
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+runs=${1:-5}
+bash tools/setup.sh
+. tools/wine-env.sh
+qx_wine_prefix
+
+echo "== machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
+for preset in native windows-x86 windows-x64; do
+  cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" >/dev/null
+done
+
+echo "== message work (host, Google Benchmark)"
+build/native/bin/message_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
+
+for preset in windows-x64 windows-x86; do
+  echo "== start-up under Wine ($preset)"
+  tools/with-display.sh tools/wine-run.sh "build/$preset/bin/startup_bench.exe" "$runs"
+done
+
+echo "== size of the 32-bit program"
+stat -c '%s bytes  %n' build/windows-x86/bin/qx7316.exe
