@@ -14,4 +14,7 @@ void taverix_sim_set(const char* name, const char* value);
 // Copies the trace of the calls since the last reset into buffer, one line a call, always
 // terminated within size bytes. Returns the length of the whole trace.
 int taverix_sim_trace(char* buffer, int size);
+
+// The instrument's remote state: 0 local, 1 remote, 2 local with lockout, 3 remote with lockout.
+int taverix_sim_remote_state();
 }

@@ -1,0 +1,130 @@
+// The ten functions of the bus library as the simulator offers them. Each counts the call, fails
+// with an injected code if one is due (doing nothing else), otherwise does its work, and writes
+// one line to the trace.
+#include <cstdint>
+
+#include "bus_calls.h"
+#include "bus_function.h"
+#include "fault_table.h"
+#include "sim_setup.h"
+#include "sim_trace.h"
+#include "taverix.h"
+
+using namespace sim;
+
+namespace {
+
+TraceLine line;
+
+// Starts the simulator if need be and counts the call; true when it is to run, false when an
+// injected fault has set status instead.
+bool call_runs(BusFunction function, std::int32_t& status) {
+    sim_start_once();
+    return !fault_for_call(function, status);
+}
+
+void trace_begin(BusFunction function) {
+    line_start(line);
+    line_append(line, bus_function_name(function));
+    line_append(line, "(");
+}
+
+void trace_end(std::int32_t status) {
+    line_append(line, ") = ");
+    line_append_number(line, status);
+    trace_emit(line);
+}
+
+// The trace line of a call whose only argument is an address list.
+BusStatus traced_address_call(BusFunction function, const char* address_list, std::int32_t (*work)(const char*)) {
+    std::int32_t status = 0;
+    if (call_runs(function, status)) status = work(address_list);
+    trace_begin(function);
+    line_append_quoted_text(line, address_list);
+    trace_end(status);
+    return status;
+}
+
+// The trace line of a call with no argument.
+BusStatus traced_plain_call(BusFunction function, std::int32_t (*work)()) {
+    std::int32_t status = 0;
+    if (call_runs(function, status)) status = work();
+    trace_begin(function);
+    trace_end(status);
+    return status;
+}
+
+// The trace line of a call with one number.
+BusStatus traced_number_call(BusFunction function, std::int32_t value, std::int32_t (*work)(std::int32_t)) {
+    std::int32_t status = 0;
+    if (call_runs(function, status)) status = work(value);
+    trace_begin(function);
+    line_append_number(line, value);
+    trace_end(status);
+    return status;
+}
+
+}  // namespace
+
+extern "C" {
+
+BusStatus TAVERIX_CALL gp_init(std::uint16_t own_address, std::int32_t reserved1, std::int32_t reserved2) {
+    std::int32_t status = 0;
+    if (call_runs(BusFunction::init, status)) status = bus_init(own_address);
+    trace_begin(BusFunction::init);
+    line_append_number(line, own_address);
+    line_append(line, ", ");
+    line_append_number(line, reserved1);
+    line_append(line, ", ");
+    line_append_number(line, reserved2);
+    trace_end(status);
+    return status;
+}
+
+BusStatus TAVERIX_CALL gp_cli() { return traced_plain_call(BusFunction::cli, bus_interface_clear); }
+
+BusStatus TAVERIX_CALL gp_ren() { return traced_plain_call(BusFunction::ren, bus_remote_enable); }
+
+BusStatus TAVERIX_CALL gp_tmout(std::int32_t timeout) { return traced_number_call(BusFunction::tmout, timeout, bus_set_timeout); }
+
+BusStatus TAVERIX_CALL gp_clr(const char* address_list) {
+    return traced_address_call(BusFunction::clr, address_list, bus_device_clear);
+}
+
+BusStatus TAVERIX_CALL gp_wait(std::int32_t duration) { return traced_number_call(BusFunction::wait, duration, bus_wait); }
+
+BusStatus TAVERIX_CALL gp_llo() { return traced_plain_call(BusFunction::llo, bus_local_lockout); }
+
+BusStatus TAVERIX_CALL gp_wrt(const char* address_list, const char* message) {
+    std::int32_t status = 0;
+    if (call_runs(BusFunction::wrt, status)) status = bus_write(address_list, message);
+    trace_begin(BusFunction::wrt);
+    line_append_quoted_text(line, address_list);
+    line_append(line, ", ");
+    line_append_quoted_text(line, message);
+    trace_end(status);
+    return status;
+}
+
+// The line ends with the text delivered into the buffer ("" when nothing was delivered).
+BusStatus TAVERIX_CALL gp_red(const char* address_list, char* reply, std::int32_t size) {
+    std::int32_t status = 0;
+    std::size_t delivered = 0;
+    if (call_runs(BusFunction::red, status)) status = bus_read(address_list, reply, size, delivered);
+    trace_begin(BusFunction::red);
+    line_append_quoted_text(line, address_list);
+    line_append(line, ", ");
+    line_append_number(line, size);
+    line_append(line, ") = ");
+    line_append_number(line, status);
+    line_append(line, " ");
+    line_append_quoted(line, delivered > 0 ? reply : "", delivered);
+    trace_emit(line);
+    return status;
+}
+
+BusStatus TAVERIX_CALL gp_lcl(const char* address_list) {
+    return traced_address_call(BusFunction::lcl, address_list, bus_go_to_local);
+}
+
+}  // extern "C"
