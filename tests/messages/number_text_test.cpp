@@ -109,13 +109,45 @@ TEST(NumberFromText, TooSmallGivesZeroAndTooLargeInfinity) {
                      {"1e309", infinity},
                      {"-1e309", -infinity},
                      {"1e99999999999999999999", infinity},
-                     {("1" + std::string(400, '0')).c_str(), infinity}});
+                     {("1" + std::string(400, '0')).c_str(), infinity},
+                     {("1" + std::string(400, '0') + "e-10").c_str(), infinity}});
 }
 
 TEST(NumberFromText, AgreesWithTheCLibraryOnOrdinaryEntries) {
     for (const char* text : {"1000", "3", "0.0000004", "-2", "   12.75", "6.02214076e23", "1.5e-7", "299792458"}) {
         expect_same_bits(number_from_text(text), std::strtod(text, nullptr), text);
     }
+}
+
+// 5^n in decimal digits: 5^1075 × 10^-1075 is 2^-1075, halfway between 0 and the smallest double.
+std::string power_of_five(int n) {
+    std::string digits = "1";   // least significant first
+    for (int i = 0; i < n; ++i) {
+        int carry = 0;
+        for (char& d : digits) {
+            const int product = (d - '0') * 5 + carry;
+            d = static_cast<char>('0' + product % 10);
+            carry = product / 10;
+        }
+        if (carry != 0) digits += static_cast<char>('0' + carry);
+    }
+    return std::string(digits.rbegin(), digits.rend());
+}
+
+TEST(NumberFromText, HalfwayCasesNeedEveryDigit) {
+    // 1 + 2^-53, halfway between 1 and the next double, written out in full (54 digits).
+    const std::string above_one = "1.00000000000000011102230246251565404236316680908203125";
+    expect_readings({{above_one.c_str(), 1.0}, {(above_one + "0001").c_str(), 1.0000000000000002},
+                     {"1.000000000000000111022302462515654042363166809082031249", 1.0}});
+    // 2^-1075 has 752 significant digits: the tie goes to the even 0, anything above to the
+    // smallest double.
+    const std::string tie = power_of_five(1075);
+    ASSERT_EQ(tie.size(), 752u);
+    expect_same_bits(number_from_text((tie + "e-1075").c_str()), 0.0, "5^1075e-1075");
+    expect_same_bits(number_from_text((tie + "1e-1076").c_str()), std::numeric_limits<double>::denorm_min(),
+                     "5^1075 1e-1076");
+    expect_same_bits(number_from_text(("0." + std::string(1075 - 752, '0') + tie + "1").c_str()),
+                     std::numeric_limits<double>::denorm_min(), "0.000...5^1075 1");
 }
 
 // ----- Writing --------------------------------------------------------------------------------
