@@ -51,8 +51,17 @@ int allocations_in(Body body) {
 }
 
 TEST(NoHeap, TheCounterSeesAnAllocation) {
-    EXPECT_EQ(allocations_in([] { std::free(std::malloc(16)); }), 1);
-    EXPECT_EQ(allocations_in([] { delete new int(3); }), 1);
+    // volatile keeps the compiler from leaving out an allocation it can see is unused
+    EXPECT_EQ(allocations_in([] {
+                  void* volatile block = std::malloc(16);
+                  std::free(block);
+              }),
+              1);
+    EXPECT_EQ(allocations_in([] {
+                  int* volatile number = new int(3);
+                  delete number;
+              }),
+              1);
 }
 
 TEST(NoHeap, AWholeSessionAllocatesNothing) {
