@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Static checks of the program file: check-program-file.sh OBJDUMP MACHINE PROGRAM.exe
+# MACHINE is i386 or x86-64. Checks the machine, the GUI subsystem, that the program imports only
+# from KERNEL32.dll, USER32.dll, msvcrt.dll and TAVERIX.dll, that it takes exactly the ten bus
+# functions from TAVERIX.dll by their undecorated names, and that its resources hold dialog 101 in
+# Japanese (language 1041) and group icon 102.
+set -uo pipefail
+objdump=$1 machine=$2 program=$3
+
+failures=0
+fail() { echo "FAILED: $*" >&2; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+
+headers=$("$objdump" -p "$program") || { echo "cannot read $program" >&2; exit 1; }
+
+# Machine.
+format=$("$objdump" -f "$program" | sed -n 's/.*file format //p')
+[ "$format" = "pei-$machine" ] && pass "file format $format" || fail "file format '$format', wanted pei-$machine"
+
+# Subsystem 2, Windows GUI.
+subsystem=$(awk '$1 == "Subsystem" { print $2 + 0 }' <<<"$headers")
+[ "$subsystem" = 2 ] && pass "GUI subsystem" || fail "subsystem '$subsystem', wanted 2 (Windows GUI)"
+
+# Imports: "DLL Name: X" starts a block; its member lines are "vma hint name".
+imports=$(awk '
+  /DLL Name:/ { dll = $3; print "dll " dll; next }
+  dll != "" && /^\t[0-9a-f]+\t/ { print "fn " dll " " $NF; next }
+  /^$/ { }' <<<"$headers")
+dlls=$(awk '$1 == "dll" { print tolower($2) }' <<<"$imports" | sort -u | tr '\n' ' ')
+[ "$dlls" = "kernel32.dll msvcrt.dll taverix.dll user32.dll " ] && pass "imported DLLs: $dlls" \
+  || fail "imported DLLs: '$dlls', wanted KERNEL32.dll, USER32.dll, msvcrt.dll and TAVERIX.dll"
+
+bus_functions=$(awk '$1 == "fn" && tolower($2) == "taverix.dll" { print $3 }' <<<"$imports" | sort | tr '\n' ' ')
+wanted=$(printf '%s\n' gp_init gp_cli gp_ren gp_tmout gp_clr gp_wait gp_llo gp_wrt gp_red gp_lcl | sort | tr '\n' ' ')
+[ "$bus_functions" = "$wanted" ] && pass "bus functions: $bus_functions" \
+  || fail "functions from TAVERIX.dll: '$bus_functions', wanted '$wanted'"
+
+# Resources: the directory tree printed by objdump, one "Entry: ID: 0x..." per node, indented by
+# level (type, name, language).
+resources=$(awk '
+  function hex(text,   value, i) {
+    value = 0
+    for (i = 1; i <= length(text); i++) value = value * 16 + index("0123456789abcdef", tolower(substr(text, i, 1))) - 1
+    return value
+  }
+  /Resource Directory section/ { inside = 1; next }
+  inside && /Entry: ID:/ {
+    match($0, /^[0-9a-f]+ +/); indent = RLENGTH
+    id = $0; sub(/.*ID: 0x/, "", id); sub(/,.*/, "", id); id = hex(id)
+    if (level_of[indent] == "") level_of[indent] = ++levels
+    level = level_of[indent]
+    if (level == 1) type = id; else if (level == 2) name = id; else print type "/" name "/" id
+  }
+  inside && /^$/ && levels > 0 { inside = 0 }' <<<"$headers")
+grep -qx '5/101/1041' <<<"$resources" && pass "dialog 101 in language 1041" \
+  || fail "no dialog 101 in language 1041; resources (type/name/language): $(tr '\n' ' ' <<<"$resources")"
+grep -q '^14/102/' <<<"$resources" && pass "group icon 102" \
+  || fail "no group icon 102; resources (type/name/language): $(tr '\n' ' ' <<<"$resources")"
+
+[ "$failures" = 0 ] || { echo "$failures check(s) failed for $program" >&2; exit 1; }
