@@ -72,17 +72,18 @@ constexpr WaveformName waveform_names[] = {
 // ---- the reply being built ----
 bool reply_started = false;
 
-void reply_append(std::string_view text) {
-    const std::size_t room = reply_capacity - reply_size;
+// Appends what fits below limit; answers stop one byte short, so the closing line feed always fits.
+void reply_append(std::string_view text, std::size_t limit = reply_capacity) {
+    const std::size_t room = limit > reply_size ? limit - reply_size : 0;
     const std::size_t n = text.size() < room ? text.size() : room;
     std::memcpy(reply + reply_size, text.data(), n);
     reply_size += n;
 }
 
 void answer(std::string_view text) {
-    if (reply_started) reply_append(";");
+    if (reply_started) reply_append(";", reply_capacity - 1);
     reply_started = true;
-    reply_append(text);
+    reply_append(text, reply_capacity - 1);
 }
 
 void answer_real(double value) {
