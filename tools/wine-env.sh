@@ -21,6 +21,8 @@ qx_wine_prefix() {
       WINEARCH=win64 DISPLAY= "$WINELOADER" wineboot -i >/dev/null 2>&1 || { echo "wineboot failed" >&2; exit 1; }
       # Without a window manager every program that showed a window would wait 2 s at exit.
       "$WINELOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+      # The panel's font ＭＳ Ｐゴシック is not here: IPA's proportional Gothic stands in for it.
+      "$WINELOADER" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ Ｐゴシック' /t REG_SZ /d IPAPGothic /f >/dev/null 2>&1
       # A crash ends the process with its code instead of opening a dialog.
       "$WINELOADER" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
       "$WINESERVER" -w
