@@ -62,5 +62,20 @@ INSTANTIATE_TEST_SUITE_P(EachWayOut, PanelLeaving,
                          ::testing::Values(WayOut::kExitButton, WayOut::kEscapeKey, WayOut::kCloseBox),
                          ::testing::PrintToStringParamName());
 
+using PanelLeavingByKeyboard = PanelSession;
+
+// GPIB初期化 disables itself while it has the focus, so after a bring-up no control has the focus
+// until the operator clicks into one; with the focus in an entry, Esc leaves.
+TEST_F(PanelLeavingByKeyboard, EscapeFromAnEntryAfterABringUp) {
+  const auto& panel = open_panel();
+  press_init();
+  ASSERT_EQ(panel.text(panel_id::kStatus), panel_text::kInitSucceeded);
+  panel.click_into(panel_id::kFrequency);
+  ASSERT_EQ(panel.focused_id(), panel_id::kFrequency);
+
+  EXPECT_EQ(leave(WayOut::kEscapeKey), 0u);
+  EXPECT_EQ(trace(), expected::joined({expected::bring_up(), {expected::release()}}));
+}
+
 }  // namespace
 }  // namespace driver

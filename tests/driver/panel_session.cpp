@@ -4,6 +4,7 @@
 #include "polling.h"
 #include "program_start_times.h"
 
+#include <sstream>
 #include <stdexcept>
 
 namespace driver {
@@ -52,10 +53,24 @@ void PanelSession::press_output_on() const { panel_->press(panel_id::kOutputOn);
 void PanelSession::press_output_off() const { panel_->press(panel_id::kOutputOff); }
 
 DWORD PanelSession::leave(WayOut way) const {
+  const int focus_before = panel_->focused_id();
   switch (way) {
     case WayOut::kExitButton: panel_->press_without_waiting(panel_id::kExit); break;
     case WayOut::kEscapeKey: panel_->press_key_without_waiting(VK_ESCAPE); break;
     case WayOut::kCloseBox: panel_->click_close_box(); break;
+  }
+  // Once everything posted has been handled, an ended dialog is hidden or gone; one still showing
+  // did not take the way out.
+  panel_->wait_until_handled();
+  if (IsWindow(panel_->window()) && IsWindowVisible(panel_->window()) && !program_->has_exited()) {
+    std::ostringstream what;
+    what << "the panel is still open after " << way << " (";
+    if (focus_before == 0) {
+      what << "no control had the keyboard focus)";
+    } else {
+      what << "control " << focus_before << " had the keyboard focus)";
+    }
+    throw std::runtime_error(what.str());
   }
   const auto code = program_->wait_for_exit(kActionLimit);
   if (!code) throw std::runtime_error("the program did not end");

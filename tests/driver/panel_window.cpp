@@ -70,18 +70,29 @@ void PanelWindow::retype(int id, const std::string& characters) const {
   type(id, characters.empty() ? std::string(1, '\b') : characters);
 }
 
-HWND PanelWindow::focus_or_dialog() const {
+void PanelWindow::press_key_without_waiting(UINT virtual_key) const {
+  // As the system delivers a key: to the window with the keyboard focus, or, when no window has it,
+  // to the active window as a system key (WM_SYSKEYDOWN), which the dialog manager does not act on.
   GUITHREADINFO info{};
   info.cbSize = sizeof info;
-  if (GetGUIThreadInfo(thread_id_, &info) && info.hwndFocus) return info.hwndFocus;
-  return dialog_;
+  GetGUIThreadInfo(thread_id_, &info);
+  HWND target = info.hwndFocus ? info.hwndFocus : info.hwndActive;
+  if (!target) throw std::runtime_error("the panel's thread has neither a focus nor an active window");
+  const UINT down = info.hwndFocus ? WM_KEYDOWN : WM_SYSKEYDOWN;
+  const UINT up = info.hwndFocus ? WM_KEYUP : WM_SYSKEYUP;
+  const UINT scan_code = MapVirtualKeyW(virtual_key, MAPVK_VK_TO_VSC);
+  PostMessageW(target, down, virtual_key, 1 | (scan_code << 16));
+  PostMessageW(target, up, virtual_key, 1 | (scan_code << 16) | (3u << 30));
 }
 
-void PanelWindow::press_key_without_waiting(UINT virtual_key) const {
-  HWND target = focus_or_dialog();
-  const UINT scan_code = MapVirtualKeyW(virtual_key, MAPVK_VK_TO_VSC);
-  PostMessageW(target, WM_KEYDOWN, virtual_key, 1 | (scan_code << 16));
-  PostMessageW(target, WM_KEYUP, virtual_key, 1 | (scan_code << 16) | (3u << 30));
+void PanelWindow::click_into(int id) const {
+  HWND target = control(id);
+  if (!IsWindowEnabled(target)) {
+    throw std::runtime_error("control " + std::to_string(id) + " is disabled: an operator cannot click into it");
+  }
+  PostMessageW(target, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+  PostMessageW(target, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+  wait_until_handled();
 }
 
 void PanelWindow::press_key(UINT virtual_key) const {
@@ -94,11 +105,14 @@ void PanelWindow::click_close_box() const { PostMessageW(dialog_, WM_SYSCOMMAND,
 // The marker is the modification flag of the own-address field, which the program sets only while
 // the panel opens and never reads: set it now (a sent message is handled at once), post a message
 // that clears it behind everything posted so far, and poll until it is clear.
+// A panel that has gone in the meantime has nothing left to handle.
 void PanelWindow::wait_until_handled() const {
-  HWND marker = control(panel_id::kOwnAddress);
+  HWND marker = GetDlgItem(dialog_, panel_id::kOwnAddress);
+  if (!marker) return;
   SendMessageW(marker, EM_SETMODIFY, TRUE, 0);
   PostMessageW(marker, EM_SETMODIFY, FALSE, 0);
-  const bool handled = wait_until([&] { return SendMessageW(marker, EM_GETMODIFY, 0, 0) == 0; }, kActionLimit);
+  const bool handled = wait_until(
+      [&] { return !IsWindow(marker) || SendMessageW(marker, EM_GETMODIFY, 0, 0) == 0; }, kActionLimit);
   if (!handled) throw std::runtime_error("the program did not handle its posted messages in time");
 }
 

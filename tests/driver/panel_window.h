@@ -45,11 +45,15 @@ class PanelWindow {
   // Replaces the whole text of an entry by typing: select all, then type (empty: Backspace).
   void retype(int id, const std::string& characters) const;
 
-  // Presses and releases a key at the control that has the focus (the dialog itself if none), as
-  // the keyboard would deliver it, and waits until the program has handled it unless it ends the
-  // program.
+  // Presses and releases a key as the keyboard would deliver it: to the control that has the focus,
+  // or as a system key to the active window when no control has it. press_key waits until the
+  // program has handled it; press_key_without_waiting is for a key that ends the program.
   void press_key(UINT virtual_key) const;
   void press_key_without_waiting(UINT virtual_key) const;
+
+  // Clicks into a control with the mouse (left button down and up at its top left corner), which
+  // gives an edit the focus.
+  void click_into(int id) const;
 
   // Clicks the close box of the window's caption bar (the system command SC_CLOSE).
   void click_close_box() const;
@@ -59,8 +63,6 @@ class PanelWindow {
   void wait_until_handled() const;
 
  private:
-  HWND focus_or_dialog() const;
-
   HWND dialog_;
   DWORD process_id_;
   DWORD thread_id_;
