@@ -1,9 +1,12 @@
 #include "message_box_window.h"
 
 #include "polling.h"
+#include "screen_capture.h"
 #include "window_text.h"
 
+#include <cstdint>
 #include <stdexcept>
+#include <vector>
 
 namespace driver {
 
@@ -50,13 +53,71 @@ std::string MessageBoxWindow::text() const {
   return window_text(text);
 }
 
-bool MessageBoxWindow::shows_icon() const {
-  for (HWND child = GetWindow(box_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    if (window_class(child) != "Static") continue;
-    if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) continue;
-    if (SendMessageW(child, STM_GETICON, 0, 0) != 0) return true;
+namespace {
+
+HWND icon_static(HWND box) {
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (window_class(child) == "Static" && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) return child;
   }
-  return false;
+  return nullptr;
+}
+
+std::uint64_t difference(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b) {
+  std::uint64_t sum = 0;
+  for (size_t index = 0; index < a.size() && index < b.size(); ++index) {
+    for (int shift = 0; shift < 24; shift += 8) {
+      const int left = (a[index] >> shift) & 0xFF;
+      const int right = (b[index] >> shift) & 0xFF;
+      sum += static_cast<std::uint64_t>(left > right ? left - right : right - left);
+    }
+  }
+  return sum;
+}
+
+}  // namespace
+
+std::string MessageBoxWindow::icon() const {
+  HWND holder = icon_static(box_);
+  if (!holder) throw std::runtime_error("the message box has no icon static");
+  if (SendMessageW(holder, STM_GETICON, 0, 0) == 0 || !IsWindowVisible(holder)) return "none";
+
+  repaint_now(box_);
+  RECT area{};
+  GetClientRect(holder, &area);
+  MapWindowPoints(holder, HWND_DESKTOP, reinterpret_cast<POINT*>(&area), 2);
+  const int width = area.right - area.left;
+  const int height = area.bottom - area.top;
+  const std::vector<std::uint32_t> shown = screen_pixels(area);
+  if (shown.empty()) throw std::runtime_error("the icon static has no area");
+  const COLORREF background = RGB((shown[0] >> 16) & 0xFF, (shown[0] >> 8) & 0xFF, shown[0] & 0xFF);
+
+  const struct {
+    const char* name;
+    LPCWSTR resource;
+  } candidates[] = {{"error", MAKEINTRESOURCEW(32513)},  // IDI_HAND
+                    {"warning", MAKEINTRESOURCEW(32515)},  // IDI_EXCLAMATION
+                    {"information", MAKEINTRESOURCEW(32516)},  // IDI_ASTERISK
+                    {"question", MAKEINTRESOURCEW(32514)}};  // IDI_QUESTION
+  std::string best;
+  std::uint64_t best_difference = UINT64_MAX;
+  std::uint64_t second_difference = UINT64_MAX;
+  for (const auto& candidate : candidates) {
+    const auto drawn = icon_pixels(LoadIconW(nullptr, candidate.resource), width, height, background);
+    const std::uint64_t how_far = difference(shown, drawn);
+    if (how_far < best_difference) {
+      second_difference = best_difference;
+      best_difference = how_far;
+      best = candidate.name;
+    } else if (how_far < second_difference) {
+      second_difference = how_far;
+    }
+  }
+  // The screen must match one icon clearly better than any other.
+  if (best_difference * 2 >= second_difference) {
+    return "unclear (closest " + best + ", " + std::to_string(best_difference) + " against " +
+           std::to_string(second_difference) + ")";
+  }
+  return best;
 }
 
 int MessageBoxWindow::button_count() const {

@@ -19,8 +19,11 @@ class MessageBoxWindow {
   std::string caption() const;
   // The message text (static control 0xFFFF).
   std::string text() const;
-  // Whether the box's icon static holds an icon (for MB_OK it holds none).
-  bool shows_icon() const;
+  // Which of the system's message box icons the box shows: "error", "warning", "information",
+  // "question", or "none" when its icon static holds no icon (as for MB_OK). Told apart by comparing
+  // the screen with each icon drawn by the driver itself; "unclear (...)" when no icon matches
+  // clearly better than the others.
+  std::string icon() const;
   // The number of push buttons in the box.
   int button_count() const;
   // Presses OK and waits until the box has gone.

@@ -70,5 +70,17 @@ TEST_F(PanelOutputOff, InitialisationTextStaysUntilTheFirstOn) {
   EXPECT_EQ(leave(WayOut::kExitButton), 0u);
 }
 
+// A press with the mouse puts the focus on the pressed button; ON and OFF then disable themselves and
+// do not hand the focus to another control, so no control has it.
+TEST_F(PanelOutputOff, OnAndOffDoNotMoveTheFocus) {
+  const auto& panel = open_panel();
+  press_init();
+  press_output_on();
+  EXPECT_EQ(panel.focused_id(), 0);
+  press_output_off();
+  EXPECT_EQ(panel.focused_id(), 0);
+  EXPECT_EQ(leave(WayOut::kExitButton), 0u);
+}
+
 }  // namespace
 }  // namespace driver
