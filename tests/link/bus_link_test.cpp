@@ -46,6 +46,8 @@ struct TestedCall {
     std::size_t calls_made;   // how many calls of the sequence happen, the failing one included
 };
 
+void PrintTo(const TestedCall& call, std::ostream* out) { *out << call.function; }
+
 std::string formatted(const char* format, long long code) {
     std::string text = format;
     text.replace(text.find("%d"), 2, std::to_string(code));
