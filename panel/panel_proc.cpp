@@ -14,6 +14,15 @@ constexpr WPARAM address_typing_limit = 2;
 
 void enable_control(HWND hwnd, int id, BOOL enabled) { EnableWindow(GetDlgItem(hwnd, id), enabled); }
 
+// An automatic radio button takes a tab stop whenever it gets checked. The waveform buttons stay
+// out of the tab order: Tab never lands on them.
+void keep_waveforms_out_of_tab_order(HWND hwnd) {
+    for (int id = IDC_WAVE_SIN; id <= IDC_WAVE_DC; ++id) {
+        HWND radio = GetDlgItem(hwnd, id);
+        SetWindowLongPtrA(radio, GWL_STYLE, GetWindowLongPtrA(radio, GWL_STYLE) & ~LONG_PTR{WS_TABSTOP});
+    }
+}
+
 }  // namespace
 
 /***********************************************************************
@@ -44,13 +53,15 @@ void on_init_dialog(HWND hwnd) {
     enable_control(hwnd, IDC_SELF_TEST, FALSE);
 
     CheckRadioButton(hwnd, IDC_WAVE_SIN, IDC_WAVE_DC, IDC_WAVE_SIN);
+    keep_waveforms_out_of_tab_order(hwnd);
 }
 
 /***********************************************************************
  *
  *           on_command
  *
- * One action per push button. Radio buttons and IDOK (Enter) do nothing.
+ * One action per push button. IDOK (Enter) does nothing; a radio button
+ * only checks itself, and is kept out of the tab order.
  */
 void on_command(HWND hwnd, WORD id) {
     switch (id) {
@@ -59,6 +70,12 @@ void on_command(HWND hwnd, WORD id) {
     case IDC_OUTPUT_ON: do_output_on(hwnd); break;
     case IDC_OUTPUT_OFF: do_output_off(hwnd); break;
     case IDC_SELF_TEST: do_self_test(hwnd); break;
+    case IDC_WAVE_SIN:
+    case IDC_WAVE_TRI:
+    case IDC_WAVE_SQU:
+    case IDC_WAVE_PULS:
+    case IDC_WAVE_RAMP:
+    case IDC_WAVE_DC: keep_waveforms_out_of_tab_order(hwnd); break;
     default: break;
     }
 }
