@@ -9,7 +9,7 @@ cd "$root"
 bash tools/setup.sh || { echo "test.sh: setup failed" >&2; exit 1; }
 . tools/wine-env.sh
 qx_wine_prefix || { echo "test.sh: cannot make the Wine prefix" >&2; exit 1; }
-"$WINESERVER" -p 2>/dev/null || true
+"$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
 
 passed=0 failed=0 failures=()
 log_dir="$root/build/test-logs"
@@ -35,7 +35,7 @@ run_preset() {
     tail -n 40 "$log"
     failed=$((failed + 1)); failures+=("$preset: build failed (log: $log)"); return
   fi
-  ctest --preset "$preset" -j "$jobs" 2>&1 | tee -a "$log" | grep -E '^ *[0-9]+/[0-9]+ Test|tests passed|Failed|\*\*\*'
+  ctest --preset "$preset" -j "$jobs" 2>&1 | tee -a "$log" | grep -E 'tests passed|\((Failed|Timeout|SEGFAULT|Subprocess aborted|Exception)\)|\*\*\*'
   count_ctest "$preset" "$log"
 }
 
@@ -62,7 +62,7 @@ if [ -x tools/memcheck.sh ]; then
   fi
 fi
 
-"$WINESERVER" -k 2>/dev/null || true
+"$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
 for f in "${failures[@]}"; do echo "FAILED: $f"; done
 echo "test.sh: $passed passed, $failed failed"
 [ "$failed" = 0 ]

@@ -31,3 +31,11 @@ qx_wine_prefix() {
     fi
   ) 9>"$WINEPREFIX.lock"
 }
+
+# Wine's background processes (the server, services, devices, the desktop) outlive the program that
+# started them. Started here with no standard streams, they hold no caller's output pipe open, so a
+# test runner waiting for a program's output to end is not kept waiting by them.
+qx_wine_services() {
+  "$WINESERVER" -p30 </dev/null >/dev/null 2>&1 || true
+  "$WINELOADER" cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
