@@ -6,6 +6,8 @@
 # Japanese (language 1041) and group icon 102.
 set -uo pipefail
 objdump=$1 machine=$2 program=$3
+# objdump's own words ("file format") are translated in other locales.
+export LC_ALL=C
 
 failures=0
 fail() { echo "FAILED: $*" >&2; failures=$((failures + 1)); }
