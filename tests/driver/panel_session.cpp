@@ -60,7 +60,9 @@ DWORD PanelSession::leave(WayOut way) const {
     case WayOut::kCloseBox: panel_->click_close_box(); break;
   }
   // Once everything posted has been handled, an ended dialog is hidden or gone; one still showing
-  // did not take the way out.
+  // did not take the way out. Two rounds, since the close box's WM_CLOSE itself posts the IDCANCEL
+  // command, maybe behind the first marker.
+  panel_->wait_until_handled();
   panel_->wait_until_handled();
   if (IsWindow(panel_->window()) && IsWindowVisible(panel_->window()) && !program_->has_exited()) {
     std::ostringstream what;
