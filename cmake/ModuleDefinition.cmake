@@ -1,0 +1,11 @@
+# Module-definition files list the bus functions with their 32-bit __stdcall argument sizes
+# (gp_init@12). On 64-bit Windows there is no such decoration: the sizes go from the names.
+# Writes the file for this target to out and returns nothing.
+function(qx_target_def in out)
+  file(READ ${in} def_text)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    string(REGEX REPLACE "@[0-9]+" "" def_text "${def_text}")
+  endif()
+  file(WRITE ${out} "${def_text}")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${in})
+endfunction()
