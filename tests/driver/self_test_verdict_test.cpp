@@ -58,6 +58,7 @@ TEST_P(PanelSelfTest, ShowsTheVerdictInABoxAndChangesNothing) {
   EXPECT_EQ(box.text(), reply.passes ? panel_text::kSelfTestOk : panel_text::kSelfTestNg);
   EXPECT_EQ(box.icon(), reply.passes ? "none" : "error");
   EXPECT_EQ(box.button_count(), 1);
+  EXPECT_FALSE(IsWindowEnabled(panel.window())) << "the box is not modal to the panel";
   box.press_ok();
   panel.wait_until_handled();
 

@@ -58,6 +58,23 @@ TEST_F(PanelTyping, BringUpUsesTheTypedAddress) {
   EXPECT_EQ(trace(), expected::joined({expected::bring_up("12"), {expected::release()}}));
 }
 
+// The address goes to the library exactly as typed, with no trimming and no check that it is a
+// number; the simulated library finds no instrument at " 4" and the device clear fails.
+TEST_F(PanelTyping, AddressIsPassedAsTyped) {
+  const auto& panel = open_panel();
+  panel.retype(panel_id::kDeviceAddress, " 4");
+  press_init();
+  EXPECT_EQ(panel.text(panel_id::kStatus), "gp_clr error [3]\n");
+  EXPECT_EQ(buttons(), kOpenedButtons);
+  EXPECT_EQ(leave(WayOut::kExitButton), 0u);
+
+  std::vector<std::string> want = expected::bring_up();
+  want.resize(4);
+  want.push_back(R"(gp_clr(" 4") = 3)");
+  want.push_back(expected::release());
+  EXPECT_EQ(trace(), want);
+}
+
 // Editing the address after a bring-up changes nothing: the exchanges use the address read then.
 TEST_F(PanelTyping, EditingTheAddressAfterBringUpChangesNothing) {
   const auto& panel = open_panel();
