@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "program_values.h"
-#include "taverix.h"
+#include "bus_calls.h"
 #include "text_buffer.h"
 
 namespace {
@@ -23,14 +23,14 @@ LinkResult bring_up_failure(const char* format, BusStatus status) {
 LinkResult bus_bring_up(const char* address_text) {
     text_copy_cut(device_address, address_text);
 
-    if (BusStatus s = gp_init(own_address, 0, 0); s != 0) return bring_up_failure("gp_init() error [%d]\n", s);
-    gp_cli();
-    gp_ren();
-    if (BusStatus s = gp_tmout(bus_timeout); s != 0) return bring_up_failure("gp_tmout() error [%d]", s);
-    if (BusStatus s = gp_clr(device_address); s != 0) return bring_up_failure("gp_clr error [%d]\n", s);
-    gp_wait(settle_wait);
-    if (BusStatus s = gp_llo(); s != 0) return bring_up_failure("gp_llo() error [%d]\n", s);
+    if (BusStatus s = taverix::gp_init(own_address, 0, 0); s != 0) return bring_up_failure("gp_init() error [%d]\n", s);
+    taverix::gp_cli();
+    taverix::gp_ren();
+    if (BusStatus s = taverix::gp_tmout(bus_timeout); s != 0) return bring_up_failure("gp_tmout() error [%d]", s);
+    if (BusStatus s = taverix::gp_clr(device_address); s != 0) return bring_up_failure("gp_clr error [%d]\n", s);
+    taverix::gp_wait(settle_wait);
+    if (BusStatus s = taverix::gp_llo(); s != 0) return bring_up_failure("gp_llo() error [%d]\n", s);
     return {true, bring_up_done_text};
 }
 
-void bus_release() { gp_lcl(""); }
+void bus_release() { taverix::gp_lcl(""); }

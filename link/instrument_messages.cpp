@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "bus_calls.h"
 #include "number_text.h"
 #include "program_values.h"
 #include "text_buffer.h"
@@ -102,15 +103,15 @@ ComposeResult compose_settings(Waveform waveform, const char* frequency_text, co
 // ---------------------------------------------------------------------------------------------
 // One message to the instrument.
 // ---------------------------------------------------------------------------------------------
-BusStatus instrument_write(const char* message) { return gp_wrt(device_address, message); }
+BusStatus instrument_write(const char* message) { return taverix::gp_wrt(device_address, message); }
 
 // ---------------------------------------------------------------------------------------------
 // One query: the reply is read only when the query was written. The last byte of the buffer is
 // zeroed after the read, so a reply that fills the whole buffer still ends within it.
 // ---------------------------------------------------------------------------------------------
 void instrument_query(const char* query, char* reply, std::int32_t size) {
-    if (gp_wrt(device_address, query) != 0) return;
-    gp_red(device_address, reply, size);
+    if (taverix::gp_wrt(device_address, query) != 0) return;
+    taverix::gp_red(device_address, reply, size);
     if (size > 0) reply[size - 1] = '\0';
 }
 

@@ -1,6 +1,8 @@
 // The USB-GPIB bus library TAVERIX, as this program uses it.
 //
 // On 32-bit Windows every function is __stdcall and TAVERIX.dll exports it under its undecorated name.
+// (TAVERIX_CDECL builds a stand-in library whose functions are __cdecl instead; the program calls
+// either kind correctly, see bus_calls.h.)
 #pragma once
 
 #include <cstdint>
@@ -8,7 +10,7 @@
 // Result of a bus call: 0 is success, anything else a failure code.
 using BusStatus = std::int32_t;
 
-#if defined(_WIN32) && !defined(_WIN64)
+#if defined(_WIN32) && !defined(_WIN64) && !defined(TAVERIX_CDECL)
 #define TAVERIX_CALL __stdcall
 #else
 #define TAVERIX_CALL
