@@ -6,7 +6,12 @@ set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-bash tools/setup.sh || { echo "test.sh: setup failed" >&2; exit 1; }
+# Setup, then the run itself on one X display (a private Xvfb unless DISPLAY answers), so that
+# Wine's desktop stays on one live display from the first GUI test to the last.
+if [ -z "${QX_TEST_SH_DISPLAY:-}" ]; then
+  bash tools/setup.sh || { echo "test.sh: setup failed" >&2; exit 1; }
+  QX_TEST_SH_DISPLAY=1 exec tools/with-display.sh bash "$0" "$@"
+fi
 . tools/wine-env.sh
 qx_wine_prefix || { echo "test.sh: cannot make the Wine prefix" >&2; exit 1; }
 "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
