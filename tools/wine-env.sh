@@ -39,3 +39,14 @@ qx_wine_services() {
   "$WINESERVER" -p30 </dev/null >/dev/null 2>&1 || true
   "$WINELOADER" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
+
+# Wine's desktop lives on the X display it was started on, and a prefix's programs share it: a
+# program started for another display while it still runs (or is dying with its display) cannot
+# open its windows. So when the display changes, the prefix's Wine processes are ended first.
+qx_wine_display() {
+  local marker="$WINEPREFIX/.qx-display" want="${DISPLAY:-none}"
+  if [ "$(cat "$marker" 2>/dev/null)" != "$want" ]; then
+    "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
+    echo "$want" >"$marker"
+  fi
+}

@@ -5,6 +5,7 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/wine-env.sh"
 qx_wine_prefix
+qx_wine_display
 qx_wine_services
 exe=$1; shift
 if head -c 1024 "$exe" 2>/dev/null | grep -qa 'PE' && file -b "$exe" | grep -q 'Intel 80386'; then
