@@ -87,10 +87,17 @@ std::string case_name(const ::testing::TestParamInfo<FaultCase>& info) {
          std::to_string(code < 0 ? -code : code);
 }
 
+// The 64-bit build runs every call with every code. The 32-bit build, whose Wine runs emulated and
+// several times slower, runs every call once, with the codes taken in turn.
 std::vector<FaultCase> fault_cases() {
   std::vector<FaultCase> cases;
-  for (std::size_t i = 0; i < session_calls().size(); ++i)
-    for (long long code : codes) cases.push_back({i, code});
+  for (std::size_t i = 0; i < session_calls().size(); ++i) {
+    if (sizeof(void*) == 8) {
+      for (long long code : codes) cases.push_back({i, code});
+    } else {
+      cases.push_back({i, codes[i % codes.size()]});
+    }
+  }
   return cases;
 }
 
