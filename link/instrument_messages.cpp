@@ -1,6 +1,5 @@
 #include "instrument_messages.h"
 
-#include <cstdio>
 #include <cstring>
 #include <string_view>
 
@@ -49,15 +48,6 @@ std::string_view waveform_unit(Waveform waveform) {
 
 // Bytes of text command_text can still take.
 std::size_t command_room() { return sizeof command_text - 1 - strnlen(command_text, sizeof command_text); }
-
-// ---------------------------------------------------------------------------------------------
-// The failure of a message write, for the status line.
-// ---------------------------------------------------------------------------------------------
-LinkResult write_failure(BusStatus status) {
-    text_clear(scratch_text);
-    std::snprintf(scratch_text, sizeof scratch_text, "gp_wrt() error : %d", static_cast<int>(status));
-    return {false, scratch_text};
-}
 
 // ---------------------------------------------------------------------------------------------
 // One read-back: the query into the zeroed reply_text, whose text then goes to the sink.
@@ -125,7 +115,7 @@ LinkResult output_on(Waveform waveform, const char* frequency_text, const char* 
         case ComposeResult::amplitude_out_of_range: return {false, amplitude_refused_text};
         case ComposeResult::ok: break;
     }
-    if (BusStatus status = instrument_write(command_text); status != 0) return write_failure(status);
+    if (BusStatus status = instrument_write(command_text); status != 0) return bus_call_failure("gp_wrt() error : %d", status);
 
     read_back(waveform_query, ReadBack::waveform, sink, context);
     read_back(amplitude_query, ReadBack::amplitude, sink, context);
@@ -139,7 +129,7 @@ LinkResult output_on(Waveform waveform, const char* frequency_text, const char* 
 LinkResult output_off() {
     text_clear(command_text);
     text_append(command_text, output_off_message);
-    if (BusStatus status = instrument_write(command_text); status != 0) return write_failure(status);
+    if (BusStatus status = instrument_write(command_text); status != 0) return bus_call_failure("gp_wrt() error : %d", status);
     return {true, ""};
 }
 
