@@ -12,6 +12,11 @@
 
 namespace sim {
 
+using bus_trace::bus_function_by_name;
+using bus_trace::bus_function_count;
+using bus_trace::bus_function_index;
+using bus_trace::BusFunction;
+
 // Replaces the table with the entries in text (null: no faults). Call counts are kept.
 void faults_configure(const char* text);
 

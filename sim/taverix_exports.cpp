@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "bus_calls.h"
-#include "bus_function.h"
+#include "bus_call_line.h"
 #include "fault_table.h"
 #include "sim_setup.h"
 #include "sim_trace.h"
@@ -23,44 +23,30 @@ bool call_runs(BusFunction function, std::int32_t& status) {
     return !fault_for_call(function, status);
 }
 
-void trace_begin(BusFunction function) {
-    line_start(line);
-    line_append(line, bus_function_name(function));
-    line_append(line, "(");
-}
-
-void trace_end(std::int32_t status) {
-    line_append(line, ") = ");
-    line_append_number(line, status);
-    trace_emit(line);
-}
-
-// The trace line of a call whose only argument is an address list.
+// A call whose only argument is an address list.
 BusStatus traced_address_call(BusFunction function, const char* address_list, std::int32_t (*work)(const char*)) {
     std::int32_t status = 0;
     if (call_runs(function, status)) status = work(address_list);
-    trace_begin(function);
-    line_append_quoted_text(line, address_list);
-    trace_end(status);
+    bus_trace::write_address_call(line, function, address_list, status);
+    trace_emit(line);
     return status;
 }
 
-// The trace line of a call with no argument.
+// A call with no argument.
 BusStatus traced_plain_call(BusFunction function, std::int32_t (*work)()) {
     std::int32_t status = 0;
     if (call_runs(function, status)) status = work();
-    trace_begin(function);
-    trace_end(status);
+    bus_trace::write_plain_call(line, function, status);
+    trace_emit(line);
     return status;
 }
 
-// The trace line of a call with one number.
+// A call with one number.
 BusStatus traced_number_call(BusFunction function, std::int32_t value, std::int32_t (*work)(std::int32_t)) {
     std::int32_t status = 0;
     if (call_runs(function, status)) status = work(value);
-    trace_begin(function);
-    line_append_number(line, value);
-    trace_end(status);
+    bus_trace::write_number_call(line, function, value, status);
+    trace_emit(line);
     return status;
 }
 
@@ -71,13 +57,8 @@ extern "C" {
 BusStatus TAVERIX_CALL gp_init(std::uint16_t own_address, std::int32_t reserved1, std::int32_t reserved2) {
     std::int32_t status = 0;
     if (call_runs(BusFunction::init, status)) status = bus_init(own_address);
-    trace_begin(BusFunction::init);
-    line_append_number(line, own_address);
-    line_append(line, ", ");
-    line_append_number(line, reserved1);
-    line_append(line, ", ");
-    line_append_number(line, reserved2);
-    trace_end(status);
+    bus_trace::write_init_call(line, own_address, reserved1, reserved2, status);
+    trace_emit(line);
     return status;
 }
 
@@ -98,11 +79,8 @@ BusStatus TAVERIX_CALL gp_llo() { return traced_plain_call(BusFunction::llo, bus
 BusStatus TAVERIX_CALL gp_wrt(const char* address_list, const char* message) {
     std::int32_t status = 0;
     if (call_runs(BusFunction::wrt, status)) status = bus_write(address_list, message);
-    trace_begin(BusFunction::wrt);
-    line_append_quoted_text(line, address_list);
-    line_append(line, ", ");
-    line_append_quoted_text(line, message);
-    trace_end(status);
+    bus_trace::write_wrt_call(line, address_list, message, status);
+    trace_emit(line);
     return status;
 }
 
@@ -111,14 +89,7 @@ BusStatus TAVERIX_CALL gp_red(const char* address_list, char* reply, std::int32_
     std::int32_t status = 0;
     std::size_t delivered = 0;
     if (call_runs(BusFunction::red, status)) status = bus_read(address_list, reply, size, delivered);
-    trace_begin(BusFunction::red);
-    line_append_quoted_text(line, address_list);
-    line_append(line, ", ");
-    line_append_number(line, size);
-    line_append(line, ") = ");
-    line_append_number(line, status);
-    line_append(line, " ");
-    line_append_quoted(line, delivered > 0 ? reply : "", delivered);
+    bus_trace::write_red_call(line, address_list, size, status, reply, delivered);
     trace_emit(line);
     return status;
 }

@@ -1,10 +1,10 @@
-// The ten functions of the bus library, named for fault injection, call counting and the trace.
+// The ten functions of the bus library by name, for call records and for naming a call in settings.
 #pragma once
 
 #include <cstddef>
 #include <string_view>
 
-namespace sim {
+namespace bus_trace {
 
 enum class BusFunction { init, cli, ren, tmout, clr, wait, llo, wrt, red, lcl };
 
@@ -29,4 +29,4 @@ constexpr bool bus_function_by_name(std::string_view name, BusFunction& found) {
     return false;
 }
 
-}  // namespace sim
+}  // namespace bus_trace
