@@ -1,6 +1,7 @@
-// Fuzz target: the number texts against glibc's strtod, and the settings message against what it
-// must hold. Input: one byte choosing the waveform, then the frequency entry, a zero byte and the
-// amplitude entry.
+// Fuzz target: the number texts against glibc's strtod and snprintf, and the settings message
+// against what it must hold. Input: one byte choosing the waveform, then the frequency entry, a
+// zero byte and the amplitude entry. The eight bytes after the first are also taken as a double,
+// whose "%f" text is checked too.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -74,6 +75,27 @@ void check_conversion(const char* text) {
         char detail[128];
         std::snprintf(detail, sizeof detail, "read %a, strtod %a, prefix: ", actual, expected);
         fail("conversion differs from strtod", detail + prefix.substr(0, 2000));
+    }
+}
+
+// ----- Writing: the same bytes as glibc's "%f", zero without a sign, or refused -----------------
+void check_format(double value) {
+    char expected[400] = {};
+    bool fits = false;
+    if (std::isfinite(value)) {
+        const int length = std::snprintf(expected, sizeof expected, "%f", value == 0.0 ? 0.0 : value);
+        fits = length > 0 && static_cast<std::size_t>(length) <= message_max;
+    }
+    const bool written = format_number(value);
+    if (written != fits) {
+        char detail[64];
+        std::snprintf(detail, sizeof detail, "%a: %s", value, written ? "written" : "refused");
+        fail("format_number refused or wrote against snprintf", detail);
+    }
+    if (written ? std::strcmp(scratch_text, expected) != 0 : scratch_text[0] != '\0') {
+        char detail[64];
+        std::snprintf(detail, sizeof detail, "%a", value);
+        fail("format_number differs from snprintf", std::string(detail) + ": " + scratch_text + " against " + expected);
     }
 }
 
@@ -183,6 +205,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     check_conversion(frequency.c_str());
     check_conversion(amplitude.c_str());
+    check_format(number_from_text(frequency.c_str()));
+    check_format(number_from_text(amplitude.c_str()));
+    if (size > sizeof(double)) {
+        double raw = 0.0;
+        std::memcpy(&raw, data + 1, sizeof raw);
+        check_format(raw);
+    }
     check_settings(waveform, frequency.substr(0, entry_max).c_str(), amplitude.substr(0, entry_max).c_str());
     return 0;
 }

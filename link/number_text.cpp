@@ -66,6 +66,145 @@ void restore_full_stop(char* text) {
     std::memmove(found + 1, found + point_length, std::strlen(found + point_length) + 1);
 }
 
+// ----- The x87 unit's control word, on 32-bit x86 ------------------------------------------
+// There every double is computed in the x87 unit, by default with 64-bit significands. The
+// conversion's quick path multiplies or divides two exact doubles, which must be rounded once, to
+// 53 bits: rounded first to 64 and then to 53 bits, a value can end one unit off. So the reading
+// runs with 53-bit precision and rounding to nearest, all exceptions masked, and then gives the
+// caller's control word back.
+#if defined(__i386__)
+using ControlWord = std::uint16_t;
+
+constexpr ControlWord precision_and_rounding_bits = 0x0F00;
+constexpr ControlWord exception_mask_bits = 0x003F;
+constexpr ControlWord double_precision_bits = 0x0200;   // 53 bits, round to nearest
+
+ControlWord x87_control_word() {
+    ControlWord word = 0;
+    asm volatile("fnstcw %0" : "=m"(word) : : "memory");
+    return word;
+}
+
+void x87_load_control_word(ControlWord word) { asm volatile("fldcw %0" : : "m"(word) : "memory"); }
+
+double read_plain_number(const char* first, const char* last, std::from_chars_result& read) {
+    const ControlWord found = x87_control_word();
+    x87_load_control_word(static_cast<ControlWord>((found & ~(precision_and_rounding_bits | exception_mask_bits)) |
+                                                   double_precision_bits | exception_mask_bits));
+    double value = 0.0;
+    read = std::from_chars(first, last, value);
+    x87_load_control_word(found);
+    return value;
+}
+#else
+double read_plain_number(const char* first, const char* last, std::from_chars_result& read) {
+    double value = 0.0;
+    read = std::from_chars(first, last, value);
+    return value;
+}
+#endif
+
+// ----- Fixed-point text without printf -------------------------------------------------------
+// A finite double is an integer significand times a power of two. Below 2^64 its whole part fits
+// a 64-bit integer, and its fraction times 10^6 takes at most 73 bits, kept in two words; the six
+// digits are rounded from those bits exactly as printf rounds (to nearest, ties to even). Larger
+// values go to snprintf.
+
+constexpr int significand_bits = 52;
+constexpr int exponent_bias = 1075;   // of the integer significand
+constexpr int largest_exact_shift = 11;   // a 53-bit significand shifted by 11 stays below 2^64
+constexpr int fraction_bits_max = 73;     // any shift beyond rounds below half a millionth
+constexpr std::uint32_t millionths_per_unit = 1000000;
+
+// The 73-bit product of a fraction below 2^53 and 10^6, as high and low words.
+struct WideProduct {
+    std::uint64_t high;
+    std::uint64_t low;
+};
+
+WideProduct times_a_million(std::uint64_t fraction) {
+    const std::uint64_t low_part = (fraction & 0xFFFFFFFFu) * millionths_per_unit;
+    const std::uint64_t high_part = (fraction >> 32) * millionths_per_unit;
+    const std::uint64_t shifted = high_part << 32;
+    const std::uint64_t low = low_part + shifted;
+    return {(high_part >> 32) + (low < shifted ? 1 : 0), low};
+}
+
+bool bit_is_set(const WideProduct& n, int bit) {
+    return bit < 64 ? ((n.low >> bit) & 1) != 0 : ((n.high >> (bit - 64)) & 1) != 0;
+}
+
+// Any bit below the given one set?
+bool bits_below(const WideProduct& n, int bit) {
+    if (bit <= 64) return bit > 0 && (n.low & (~std::uint64_t{0} >> (64 - bit))) != 0;
+    return n.low != 0 || (n.high & (~std::uint64_t{0} >> (128 - bit))) != 0;
+}
+
+std::uint64_t shifted_right(const WideProduct& n, int shift) {
+    if (shift >= 64) return n.high >> (shift - 64);
+    return (n.low >> shift) | (n.high << (64 - shift));
+}
+
+// Writes the decimal digits of n at text, returns the end.
+char* write_digits(char* text, std::uint64_t n) {
+    char reversed[20];
+    int count = 0;
+    while (n > 0xFFFFFFFFu) {
+        reversed[count++] = static_cast<char>('0' + n % 10);
+        n /= 10;
+    }
+    auto small = static_cast<std::uint32_t>(n);
+    do {
+        reversed[count++] = static_cast<char>('0' + small % 10);
+        small /= 10;
+    } while (small != 0);
+    while (count > 0) *text++ = reversed[--count];
+    return text;
+}
+
+// "%f" of a finite value below 2^64 in magnitude, into text (at least 29 bytes); returns false
+// for a larger value, writing nothing.
+bool write_fixed_point(double value, char* text) {
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    const bool negative = (bits >> 63) != 0;
+    const int biased_exponent = static_cast<int>((bits >> significand_bits) & 0x7FF);
+    std::uint64_t significand = bits & ((std::uint64_t{1} << significand_bits) - 1);
+    int exponent = 1 - exponent_bias;   // subnormal
+    if (biased_exponent != 0) {
+        significand |= std::uint64_t{1} << significand_bits;
+        exponent = biased_exponent - exponent_bias;
+    }
+    if (exponent > largest_exact_shift) return false;
+
+    std::uint64_t whole = 0;
+    std::uint32_t millionths = 0;
+    if (exponent >= 0) {
+        whole = significand << exponent;
+    } else if (-exponent <= fraction_bits_max) {
+        const int shift = -exponent;
+        whole = shift < 64 ? significand >> shift : 0;
+        const std::uint64_t fraction = shift < 64 ? significand - (whole << shift) : significand;
+        const WideProduct scaled = times_a_million(fraction);
+        millionths = static_cast<std::uint32_t>(shifted_right(scaled, shift));
+        const bool round_up = bit_is_set(scaled, shift - 1) && (bits_below(scaled, shift - 1) || (millionths & 1) != 0);
+        if (round_up && ++millionths == millionths_per_unit) {
+            millionths = 0;
+            ++whole;
+        }
+    }
+
+    if (negative && significand != 0) *text++ = '-';   // zero has no sign, anything else keeps it
+    text = write_digits(text, whole);
+    *text++ = '.';
+    for (int place = 5; place >= 0; --place) {
+        text[place] = static_cast<char>('0' + millionths % 10);
+        millionths /= 10;
+    }
+    text[6] = '\0';
+    return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -116,8 +255,8 @@ double number_from_text(const char* text) {
     *end++ = 'e';
     end = std::to_chars(end, plain + plain_number_size, exponent).ptr;
 
-    double value = 0.0;
-    const std::from_chars_result read = std::from_chars(plain, end, value);
+    std::from_chars_result read{};
+    double value = read_plain_number(plain, end, read);
     if (read.ec == std::errc::result_out_of_range) {
         // Out of range either way: the leading digit's power of ten tells which way.
         value = exponent + kept - 1 >= 0 ? std::numeric_limits<double>::infinity() : 0.0;
@@ -126,12 +265,13 @@ double number_from_text(const char* text) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Number to text: "%f" in scratch_text, zero without a sign.
+// Number to text: "%f" in scratch_text, zero without a sign. Written here below 2^64; larger
+// values by snprintf, whose decimal point is then made a full stop whatever the locale.
 // ---------------------------------------------------------------------------------------------
 bool format_number(double value) {
     text_clear(scratch_text);
     if (!std::isfinite(value)) return false;
-    if (value == 0.0) value = 0.0;   // -0 is written as 0.000000
+    if (write_fixed_point(value, scratch_text)) return true;
     const int length = std::snprintf(scratch_text, sizeof scratch_text, "%f", value);
     if (length < 0 || static_cast<std::size_t>(length) >= sizeof scratch_text) {
         text_clear(scratch_text);

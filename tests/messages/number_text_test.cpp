@@ -83,6 +83,15 @@ TEST(NumberFromText, IsCorrectlyRounded) {
                      {"9007199254740995", 9007199254740996.0}});
 }
 
+// Values at and above 1e22 come from multiplying by exact powers of ten, which must be rounded
+// once: these were each one unit off when rounded first to 64 bits and then to 53.
+TEST(NumberFromText, LargeValuesAreRoundedOnce) {
+    expect_readings({{"111416390e21", 0x1.68017a4c6cb35p+96},
+                     {"6681171654527821e18", 0x1.49683dedc3a5dp+112},
+                     {"1988422116e22", 0x1.f5f2c47a816c7p+103},
+                     {"1e22", 0x1.0f0cf064dd592p+73}});
+}
+
 TEST(NumberFromText, LongDigitStringsKeepTheirSignificance) {
     // An entry of the whole 255 bytes.
     const std::string entry = "0." + std::string(250, '0') + "123";
@@ -169,6 +178,24 @@ TEST(FormatNumber, RoundsToSixDigits) {
     EXPECT_EQ(formatted(0.0078125), "0.007812");
     EXPECT_EQ(formatted(0.0234375), "0.023438");
     EXPECT_EQ(formatted(-0.0078125), "-0.007812");
+}
+
+// Around the limits of the program's own writing: the whole part near 2^64 (beyond it snprintf
+// writes), fractions of up to 73 bits, rounding that carries into the whole part.
+TEST(FormatNumber, ExactAtTheEdgesOfItsOwnWriting) {
+    EXPECT_EQ(formatted(0x1.fffffffffffffp+63), "18446744073709549568.000000");
+    EXPECT_EQ(formatted(0x1.0p+64), "18446744073709551616.000000");
+    EXPECT_EQ(formatted(-0x1.0p+64), "-18446744073709551616.000000");
+    EXPECT_EQ(formatted(1e19), "10000000000000000000.000000");
+    EXPECT_EQ(formatted(0x1.fffffffffffffp+51), "4503599627370495.500000");
+    EXPECT_EQ(formatted(0x1.ffffef39085f5p-1), "1.000000");        // 0.9999995, just above the tie
+    EXPECT_EQ(formatted(0x1.e847fffffef39p+19), "999999.999999");  // 999999.9999995, just below
+    EXPECT_EQ(formatted(0x1.0c6f7a0b5ed8dp-21), "0.000000");       // 5e-7 lies below 0.0000005
+    EXPECT_EQ(formatted(0x1.8p-21), "0.000001");
+    EXPECT_EQ(formatted(0x1.0000000000001p-20), "0.000001");
+    EXPECT_EQ(formatted(0x1.0000000000001p-73), "0.000000");
+    EXPECT_EQ(formatted(123456.0078125), "123456.007812");
+    EXPECT_EQ(formatted(0.1), "0.100000");
 }
 
 TEST(FormatNumber, ZeroHasNoSignButTinyNegativesKeepTheirs) {
