@@ -7,7 +7,8 @@
 // A call line holds the local time the call began, with milliseconds, how long the library took in
 // microseconds, and the bus call's record line (bus_call_line.h). Each line is appended to the file
 // named by TAVERIX_MONITOR_LOG (%TEMP%\taverix-monitor.log without it) as soon as it is complete,
-// and handed to OutputDebugStringA. Lines from several threads are written one whole line at a time.
+// and handed to OutputDebugStringA when a debugger or a debug-output viewer takes it. Lines from
+// several threads are written one whole line at a time.
 #pragma once
 
 #include <windows.h>
