@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -378,6 +379,62 @@ TEST_F(MonitorTest, RefusesToCallItself) {
     const MonitorLog log = read_log(path(L"monitor.log"));
     ASSERT_EQ(log.remarks.size(), 1u);
     EXPECT_EQ(log.remarks[0], "# target " + quoted(self) + " is the monitor itself: every call returns -7316001");
+}
+
+// A debug-output viewer as such programs work: it offers a shared buffer and, for each text put in
+// it, takes the text and offers the buffer again.
+class DebugOutputViewer {
+  public:
+    DebugOutputViewer()
+        : buffer_ready_(CreateEventW(nullptr, FALSE, TRUE, L"DBWIN_BUFFER_READY")),
+          data_ready_(CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY")),
+          mapping_(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, L"DBWIN_BUFFER")),
+          view_(static_cast<const char*>(MapViewOfFile(mapping_, FILE_MAP_READ, 0, 0, 4096))) {}
+    ~DebugOutputViewer() {
+        UnmapViewOfFile(view_);
+        CloseHandle(mapping_);
+        CloseHandle(data_ready_);
+        CloseHandle(buffer_ready_);
+    }
+    bool ready() const { return buffer_ready_ && data_ready_ && view_; }
+
+    // The texts put in the buffer until stop is set (checked at least every 50 ms).
+    std::vector<std::string> take_until(const std::atomic<bool>& stop) {
+        std::vector<std::string> texts;
+        for (;;) {
+            if (WaitForSingleObject(data_ready_, 50) == WAIT_OBJECT_0) {
+                texts.emplace_back(view_ + sizeof(DWORD), strnlen(view_ + sizeof(DWORD), 4096 - sizeof(DWORD)));
+                SetEvent(buffer_ready_);
+            } else if (stop) {
+                return texts;
+            }
+        }
+    }
+
+  private:
+    HANDLE buffer_ready_, data_ready_, mapping_;
+    const char* view_;
+};
+
+// With a viewer running, it receives each line as it is written to the file.
+TEST_F(MonitorTest, HandsEachLineToADebugOutputViewer) {
+    DebugOutputViewer viewer;
+    ASSERT_TRUE(viewer.ready());
+    BusLibrary monitor{};
+    load_library(copy(monitor_dll(), L"monitor.dll"), monitor);
+    ASSERT_FALSE(HasFatalFailure());
+    std::vector<std::string> shown;
+    std::atomic<bool> stop{false};
+    std::thread taking([&] { shown = viewer.take_until(stop); });
+    monitor.tmout(7);
+    monitor.wrt("4", "*IDN?");
+    stop = true;
+    taking.join();
+
+    const std::vector<std::string> written = file_lines(path(L"monitor.log"));
+    ASSERT_EQ(written.size(), 3u);  // the remark and two calls
+    ASSERT_EQ(shown.size(), written.size());
+    for (size_t i = 0; i < written.size(); ++i) EXPECT_EQ(shown[i], written[i] + "\n");
 }
 
 // Calls from several threads at once: every line whole, none lost.
