@@ -2,7 +2,7 @@
 // library itself is to be said.
 //
 //   2026-12-08 20:15:03.123 15us gp_red("4", 256) = 0 "SIN\n"
-//   2026-12-08 20:15:03.101 # target "C:\App\TAVERIX-real.dll" loaded
+//   2026-12-08 20:15:03.101 # target "C:\\App\\TAVERIX-real.dll" loaded
 //
 // A call line holds the local time the call began, with milliseconds, how long the library took in
 // microseconds, and the bus call's record line (bus_call_line.h). Each line is appended to the file
