@@ -437,6 +437,43 @@ TEST_F(MonitorTest, HandsEachLineToADebugOutputViewer) {
     for (size_t i = 0; i < written.size(); ++i) EXPECT_EQ(shown[i], written[i] + "\n");
 }
 
+// Bytes allocated in all of the process's heaps.
+size_t heap_bytes_in_use() {
+    HANDLE heaps[64];
+    const DWORD count = GetProcessHeaps(64, heaps);
+    size_t in_use = 0;
+    for (DWORD i = 0; i < count && i < 64; ++i) {
+        PROCESS_HEAP_ENTRY entry{};
+        HeapLock(heaps[i]);
+        while (HeapWalk(heaps[i], &entry)) {
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) in_use += entry.cbData;
+        }
+        HeapUnlock(heaps[i]);
+    }
+    return in_use;
+}
+
+// Calls through the monitor, to the simulator, leave the heaps as they were.
+TEST_F(MonitorTest, AllocatesNothingFromCallToCall) {
+    BusLibrary monitor{};
+    load_library(copy(monitor_dll(), L"monitor.dll"), monitor);
+    copy(simulator_dll(), L"TAVERIX-real.dll");
+    ASSERT_FALSE(HasFatalFailure());
+    set_variable("TAVERIX_SIM_FAULTS", L"");
+    char reply[64];
+    const auto pairs = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            monitor.wrt("4", ":FUNC?");
+            monitor.red("4", reply, sizeof reply);
+        }
+    };
+    ASSERT_EQ(monitor.init(1, 0, 0), 0);
+    pairs(50);
+    const size_t before = heap_bytes_in_use();
+    pairs(500);
+    EXPECT_EQ(heap_bytes_in_use(), before);
+}
+
 // Calls from several threads at once: every line whole, none lost.
 TEST_F(MonitorTest, WritesEachLineWholeFromSeveralThreads) {
     BusLibrary monitor{};
