@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Measures: the message work (Google Benchmark, host build), start-up to panel shown under Wine
-# against an empty dialog program (both Windows builds), and the size of the 32-bit program.
+# against an empty dialog program (both Windows builds), the bus monitor's cost per call (64-bit)
+# and the size of the 32-bit program.
 #   tools/bench.sh [STARTUP_RUNS]
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -22,6 +23,12 @@ for preset in windows-x64 windows-x86; do
   echo "== start-up under Wine ($preset)"
   tools/with-display.sh tools/wine-run.sh "build/$preset/bin/startup_bench.exe" "$runs"
 done
+
+echo "== the bus monitor's cost per call under Wine (windows-x64, logging on)"
+monitor_log=build/windows-x64/bin/monitored/bench-monitor.log
+rm -f "$monitor_log"
+TAVERIX_MONITOR_LOG="Z:$(pwd -P)/$monitor_log" tools/wine-run.sh build/windows-x64/bin/monitor_bench.exe
+rm -f "$monitor_log"
 
 echo "== size of the 32-bit program"
 stat -c '%s bytes  %n' build/windows-x86/bin/qx7316.exe

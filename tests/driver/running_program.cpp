@@ -74,6 +74,22 @@ BOOL CALLBACK match_panel(HWND window, LPARAM search_pointer) {
   return FALSE;
 }
 
+// With QX_DRIVER_TRACE_COPY naming a file, each run's trace is appended to it before the trace
+// goes: the bus monitor's tests compare all runs' calls with the monitor's log.
+void keep_trace_copy(const std::wstring& trace_path) {
+  wchar_t copy_path[MAX_PATH] = {};
+  const DWORD length = GetEnvironmentVariableW(L"QX_DRIVER_TRACE_COPY", copy_path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
+  FILE* from = _wfopen(trace_path.c_str(), L"rb");
+  if (!from) return;
+  if (FILE* to = _wfopen(copy_path, L"ab")) {
+    char chunk[4096];
+    for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, from)) > 0;) std::fwrite(chunk, 1, got, to);
+    std::fclose(to);
+  }
+  std::fclose(from);
+}
+
 }  // namespace
 
 std::wstring driver_directory() {
@@ -111,6 +127,7 @@ RunningProgram::~RunningProgram() {
   }
   CloseHandle(process_.hThread);
   CloseHandle(process_.hProcess);
+  keep_trace_copy(trace_path_);
   DeleteFileW(trace_path_.c_str());
   RemoveDirectoryW(work_directory_.c_str());
 }
