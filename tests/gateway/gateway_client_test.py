@@ -74,10 +74,33 @@ class Gateway:
             reader.join(timeout=seconds)
         return code
 
+    def windows_processes(self):
+        """Under Wine a 32-bit program runs in a process of its own, started by the 64-bit
+        start.exe that Popen started: it is the one holding this gateway's trace path in its
+        environment and the program's name in its command line."""
+        mark = ("TAVERIX_SIM_TRACE=" + self.trace_path).encode()
+        found = []
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                with open("/proc/%s/environ" % entry, "rb") as f:
+                    if mark not in f.read().split(b"\0"):
+                        continue
+                with open("/proc/%s/cmdline" % entry, "rb") as f:
+                    command = f.read()
+            except OSError:
+                continue
+            if b"taverix-gateway" in command and b"start.exe" not in command:
+                found.append(int(entry))
+        return found
+
     def stop(self):
         """Ctrl+C: SIGINT natively; under Wine the same signal reaches the program as a console
-        Ctrl+C event."""
-        self.process.send_signal(signal.SIGINT)
+        Ctrl+C event, which Wine hands to the program's console control handler."""
+        targets = self.windows_processes() if WINE_RUN else []
+        for pid in targets or [self.process.pid]:
+            os.kill(pid, signal.SIGINT)
         return self.ended()
 
     def kill(self):
