@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <system_error>
 #include <thread>
 
 #include "bus_transaction.h"
@@ -104,9 +105,15 @@ bool admit(Socket s, const PeerAddress& peer) {
         slot.in_use = true;
         slot.socket = s;
         slot.peer = peer;
-        ++clients_running;
         log_event(peer.text, "connected");
-        std::thread(serve_client, &slot).detach();
+        try {
+            std::thread(serve_client, &slot).detach();
+        } catch (const std::system_error&) {   // no thread to be had: turned away like a 17th
+            slot.in_use = false;
+            slot.socket = no_socket;
+            return false;
+        }
+        ++clients_running;
         return true;
     }
     return false;
