@@ -6,6 +6,7 @@ usage: gateway_round_trip.py GATEWAY ECHO_SERVER [WINE_RUN] [QUERIES] [ROUNDS]""
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 import warnings
 
@@ -20,8 +21,9 @@ manager = pyvisa.ResourceManager("@py")
 
 
 def measure(command):
-    process = subprocess.Popen(runner + command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                               stderr=subprocess.DEVNULL)
+    # The log goes to a file, as it would when kept.
+    log = tempfile.TemporaryFile()
+    process = subprocess.Popen(runner + command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=log)
     try:
         line = process.stdout.readline().decode()
         port = int(line.rsplit(":", 1)[1])
@@ -42,6 +44,7 @@ def measure(command):
     finally:
         process.kill()
         process.wait()
+        log.close()
 
 
 results = {"gateway": [], "echo": []}

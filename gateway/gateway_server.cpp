@@ -154,6 +154,7 @@ bool server_start(const Options& given, int& error) {
     }
     listener = net_listen(options.listen_address, options.port, error);
     if (listener == no_socket) return false;
+    log_start();
     accept_thread = std::thread(accept_clients);
     return true;
 }
@@ -179,6 +180,8 @@ void server_stop() {
         if (slot.in_use) net_shut(slot.socket);
     }
     clients_ended.wait_for(hold, client_end_wait, [] { return clients_running == 0; });
+    hold.unlock();
+    log_stop();
 }
 
 std::mutex& server_bus_lock() { return bus_mutex; }
