@@ -175,6 +175,9 @@ bool net_send_all(Socket s, const char* data, std::size_t size) {
 void net_shut(Socket s) {
 #ifdef _WIN32
     shutdown(native(s), SD_BOTH);
+    // Under Wine the shutdown alone leaves a thread blocked in recv waiting; cancelling the
+    // socket's pending I/O makes it return.
+    CancelIoEx(reinterpret_cast<HANDLE>(native(s)), nullptr);
 #else
     shutdown(native(s), SHUT_RDWR);
 #endif
