@@ -20,6 +20,10 @@ constexpr std::uint64_t gpib_address_max = 30;
 // Configuration.
 int instrument_address = default_instrument_address;
 std::int32_t timeout_unit_ms = default_timeout_unit_ms;
+std::int32_t reply_delay_ms = 0;
+
+// When the reply to the last message written becomes readable.
+std::chrono::steady_clock::time_point reply_ready_at;
 
 // The bus.
 bool initialised = false;
@@ -62,6 +66,8 @@ void bus_power_up() {
 void bus_set_instrument_address(int address) { instrument_address = address; }
 
 void bus_set_timeout_unit_ms(std::int32_t unit_ms) { timeout_unit_ms = unit_ms; }
+
+void bus_set_reply_delay_ms(std::int32_t delay_ms) { reply_delay_ms = delay_ms; }
 
 RemoteState bus_remote_state() {
     if (instrument_remote) return lockout ? RemoteState::remote_with_lockout : RemoteState::remote;
@@ -129,17 +135,31 @@ std::int32_t bus_write(const char* address_list, const char* message) {
     if (listeners_of(address_list) != Listeners::instrument) return sim_code::no_listener;
     address_to_listen();
     instrument_receive(message);
+    reply_ready_at = std::chrono::steady_clock::now() + std::chrono::milliseconds(reply_delay_ms);
     return sim_code::ok;
 }
 
-// With no reply pending the read waits out the time-out and fails.
+// With no reply pending the read waits out the time-out and fails. A reply that becomes readable
+// within the time-out is waited for; one that comes later stays pending after the failed read.
 std::int32_t bus_read(const char* address_list, char* reply, std::int32_t size, std::size_t& delivered) {
     delivered = 0;
     if (!initialised) return sim_code::not_initialised;
     if (!address_list || !reply || size <= 0) return sim_code::bad_argument;
     if (listeners_of(address_list) != Listeners::instrument) return sim_code::no_listener;
+    std::int64_t timeout_ms = static_cast<std::int64_t>(timeout) * timeout_unit_ms;
+    if (timeout_ms > longest_wait_ms) timeout_ms = longest_wait_ms;
+    if (instrument_reply_pending()) {
+        using namespace std::chrono;
+        const std::int64_t not_ready_ms =
+            duration_cast<milliseconds>(reply_ready_at - steady_clock::now() + microseconds(999)).count();
+        if (not_ready_ms > timeout_ms) {
+            wait_ms(timeout_ms);
+            return sim_code::timeout;
+        }
+        wait_ms(not_ready_ms);
+    }
     if (instrument_send_reply(reply, static_cast<std::size_t>(size), delivered)) return sim_code::ok;
-    wait_ms(static_cast<std::int64_t>(timeout) * timeout_unit_ms);
+    wait_ms(timeout_ms);
     return sim_code::timeout;
 }
 

@@ -25,6 +25,9 @@ void bus_power_up();
 void bus_set_instrument_address(int address);
 void bus_set_timeout_unit_ms(std::int32_t unit_ms);
 
+// How long after its message a reply becomes readable, in milliseconds (0: at once).
+void bus_set_reply_delay_ms(std::int32_t delay_ms);
+
 // The instrument's remote state, as IEEE 488 names it.
 enum class RemoteState { local = 0, remote = 1, local_with_lockout = 2, remote_with_lockout = 3 };
 RemoteState bus_remote_state();

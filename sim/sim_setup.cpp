@@ -22,11 +22,12 @@ constexpr const char* self_test_variable = "TAVERIX_SIM_SELFTEST";
 constexpr const char* replies_variable = "TAVERIX_SIM_REPLIES";
 constexpr const char* no_reply_variable = "TAVERIX_SIM_NO_REPLY";
 constexpr const char* timeout_variable = "TAVERIX_SIM_TIMEOUT_MS";
+constexpr const char* reply_delay_variable = "TAVERIX_SIM_REPLY_DELAY_MS";
 
 // The trace file comes first, so that remarks on the other variables reach it.
 constexpr const char* variables[] = {
     trace_variable, address_variable, faults_variable, self_test_variable,
-    replies_variable, no_reply_variable, timeout_variable,
+    replies_variable, no_reply_variable, timeout_variable, reply_delay_variable,
 };
 
 constexpr std::uint64_t gpib_address_max = 30;
@@ -71,6 +72,15 @@ void apply_timeout_unit(const char* value) {
     bus_set_timeout_unit_ms(static_cast<std::int32_t>(unit_ms));
 }
 
+void apply_reply_delay(const char* value) {
+    std::uint64_t delay_ms = 0;
+    if (!absent(value) && !read_unsigned(value, static_cast<std::uint64_t>(longest_wait_ms), delay_ms)) {
+        trace_note(reply_delay_variable, "not milliseconds 0-60000, taken as 0:", value);
+        delay_ms = 0;
+    }
+    bus_set_reply_delay_ms(static_cast<std::int32_t>(delay_ms));
+}
+
 void apply_trace(const char* value) {
     if (!trace_set_file(absent(value) ? nullptr : value)) {
         trace_note(trace_variable, "path too long, no trace file:", value);
@@ -95,6 +105,8 @@ void sim_apply_variable(const char* name, const char* value) {
         apply_no_reply(value);
     } else if (variable == timeout_variable) {
         apply_timeout_unit(value);
+    } else if (variable == reply_delay_variable) {
+        apply_reply_delay(value);
     } else {
         trace_note("taverix_sim_set", "unknown variable, ignored:", variable);
     }

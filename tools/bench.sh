@@ -32,3 +32,6 @@ rm -f "$monitor_log"
 
 echo "== size of the 32-bit program"
 stat -c '%s bytes  %n' build/windows-x86/bin/qx7316.exe
+
+echo "== gateway round trip of :FREQ? from one pyvisa client (64-bit, under Wine) beside a bare echo server"
+/usr/bin/python3 bench/gateway_round_trip.py build/windows-x64/bin/taverix-gateway.exe build/windows-x64/bin/echo_server.exe tools/wine-run.sh

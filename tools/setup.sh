@@ -55,7 +55,8 @@ install_pkgs cmake ninja-build make g++ clang libclang-rt-14-dev \
   googletest libbenchmark-dev valgrind \
   gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix \
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
-  wine wine64 libwine xvfb x11-apps imagemagick locales fonts-ipafont-gothic file
+  wine wine64 libwine xvfb x11-apps imagemagick locales fonts-ipafont-gothic file \
+  python3-pyvisa python3-pyvisa-py
 
 # qemu-user 10 (Debian 12's own 7.2 cannot run 32-bit Wine).
 qemu_ok() { dpkg-query -W -f='${Version}' qemu-user 2>/dev/null | grep -Eq '^1:(1[0-9]|[89])\.'; }

@@ -1,5 +1,6 @@
 // The bus side: who listens at which address, calls before gp_init, arguments, reads with and
 // without a reply, re-initialisation, and the remote and lockout state.
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <string>
@@ -180,6 +181,37 @@ TEST_F(Bus, ReInitialisingRestartsTheBusButKeepsTheInstrumentsSettings) {
     taverix_sim_reset();
     ASSERT_EQ(gp_init(1, 0, 0), 0);
     EXPECT_EQ(query(":FUNC?"), "SIN\n") << "a reset powers the instrument up afresh";
+}
+
+// TAVERIX_SIM_REPLY_DELAY_MS: a reply is readable only that long after its message. A read whose
+// time-out ends sooner fails and leaves the reply pending; a device clear then discards it.
+TEST_F(Bus, DelayedReplyIsWaitedForWithinTheTimeOutAndStaysPendingBeyondIt) {
+    using std::chrono::steady_clock;
+    taverix_sim_set("TAVERIX_SIM_REPLY_DELAY_MS", "300");
+    ASSERT_EQ(gp_tmout(10), 0);   // 10 ms: shorter than the delay
+
+    const auto written = steady_clock::now();
+    ASSERT_EQ(gp_wrt("4", ":OUTP?"), 0);
+    EXPECT_EQ(read_reply(), "<status 4>");
+    ASSERT_EQ(gp_tmout(20000), 0);   // 20 s: longer than the delay
+    EXPECT_EQ(read_reply(), "0\n");
+    EXPECT_GE(steady_clock::now() - written, std::chrono::milliseconds(300));
+
+    ASSERT_EQ(gp_tmout(10), 0);
+    ASSERT_EQ(gp_wrt("4", ":FREQ?"), 0);
+    EXPECT_EQ(read_reply(), "<status 4>");
+    ASSERT_EQ(gp_clr("4"), 0);
+    taverix_sim_set("TAVERIX_SIM_REPLY_DELAY_MS", "0");
+    EXPECT_EQ(query(":OUTP?"), "0\n");
+    EXPECT_EQ(next_error(), "0,\"No error\"");   // the cleared reply was not interrupted by a new message
+}
+
+TEST_F(Bus, ReplyDelayThatCannotBeReadIsIgnoredWithARemark) {
+    taverix_sim_set("TAVERIX_SIM_REPLY_DELAY_MS", "60001");
+    EXPECT_EQ(query(":OUTP?"), "0\n");
+    char trace[1024] = {};
+    taverix_sim_trace(trace, sizeof trace);
+    EXPECT_NE(std::strstr(trace, "# TAVERIX_SIM_REPLY_DELAY_MS: not milliseconds 0-60000, taken as 0: \"60001\""), nullptr) << trace;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@ namespace {
 constexpr const char* variables[] = {
     "TAVERIX_SIM_ADDRESS", "TAVERIX_SIM_TRACE",    "TAVERIX_SIM_FAULTS",     "TAVERIX_SIM_SELFTEST",
     "TAVERIX_SIM_REPLIES", "TAVERIX_SIM_NO_REPLY", "TAVERIX_SIM_TIMEOUT_MS",
+    "TAVERIX_SIM_REPLY_DELAY_MS",
 };
 
 void clean_start() {

@@ -1,0 +1,73 @@
+#include "bus_transaction.h"
+
+#include <cstring>
+
+#include "bus_calls.h"
+
+namespace gateway {
+
+namespace {
+
+void fail(Transaction& t, const char* call, BusStatus status) {
+    t.outcome = Outcome::failed;
+    t.failed_call = call;
+    t.status = status;
+    t.reply_length = 0;
+    t.reply[0] = '\0';
+}
+
+void clear_instrument(Transaction& t, const char* address) {
+    t.cleared = true;
+    t.clear_status = taverix::gp_clr(address);
+}
+
+}  // namespace
+
+void bus_transaction(const char* address, const char* line, bool query, Transaction& t) {
+    t.outcome = Outcome::written;
+    t.reply_length = 0;
+    t.reply[0] = '\0';
+    t.failed_call = "";
+    t.status = 0;
+    t.cleared = false;
+    t.clear_status = 0;
+
+    if (BusStatus s = taverix::gp_wrt(address, line); s != 0) return fail(t, "gp_wrt", s);
+    if (!query) return;
+
+    bool too_long = false;
+    for (int reads = 0;; ++reads) {
+        if (reads == reads_max) {
+            fail(t, "reply too long", 0);
+            return clear_instrument(t, address);
+        }
+        char piece[read_size];
+        std::memset(piece, 0, sizeof piece);
+        if (BusStatus s = taverix::gp_red(address, piece, static_cast<std::int32_t>(read_size)); s != 0) {
+            fail(t, "gp_red", s);
+            return clear_instrument(t, address);
+        }
+        const std::size_t n = strnlen(piece, read_size - 1);
+        if (n > reply_capacity - t.reply_length) too_long = true;
+        if (!too_long) {
+            std::memcpy(t.reply + t.reply_length, piece, n);
+            t.reply_length += n;
+        }
+        if (n < read_size - 1 || piece[n - 1] == '\n') break;
+    }
+    if (too_long) {
+        fail(t, "reply too long", 0);
+        return clear_instrument(t, address);
+    }
+    // Exactly one line feed at the end.
+    while (t.reply_length > 0 && t.reply[t.reply_length - 1] == '\n') --t.reply_length;
+    if (t.reply_length == reply_capacity) {
+        fail(t, "reply too long", 0);
+        return;
+    }
+    t.reply[t.reply_length++] = '\n';
+    t.reply[t.reply_length] = '\0';
+    t.outcome = Outcome::replied;
+}
+
+}  // namespace gateway

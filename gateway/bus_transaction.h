@@ -1,0 +1,39 @@
+// One client line as one bus transaction: the line written to the instrument and, for a query,
+// its reply read. The caller holds the bus for the whole transaction.
+#pragma once
+
+#include <cstddef>
+
+#include "taverix.h"
+
+namespace gateway {
+
+// The longest reply handed back to a client, its line feed included.
+constexpr std::size_t reply_capacity = 8192;
+// Each read asks for one buffer of this size.
+constexpr std::size_t read_size = 256;
+// Reads of one reply at most, however the instrument goes on: then the reply counts as failed.
+constexpr int reads_max = 1024;
+
+enum class Outcome { written, replied, failed };
+
+struct Transaction {
+    Outcome outcome;
+    char reply[reply_capacity + 1];   // for replied: ends in exactly one line feed, zero-terminated
+    std::size_t reply_length;
+    // For failed: the call that failed and its status; for a reply too long to hand back,
+    // "reply too long" with status 0. A failed read is followed by a device clear, whose status is
+    // in clear_status.
+    const char* failed_call;
+    BusStatus status;
+    bool cleared;
+    BusStatus clear_status;
+};
+
+// Writes line (zero-terminated) to the instrument at address; when query, reads the reply: one
+// buffer, and more while a full buffer does not end in a line feed. A failed read, or a reply over
+// reply_capacity, is followed by gp_clr of the instrument, so that a late reply is not taken for the
+// next query's.
+void bus_transaction(const char* address, const char* line, bool query, Transaction& transaction);
+
+}  // namespace gateway

@@ -1,0 +1,134 @@
+#include "command_line.h"
+
+#include <cstring>
+
+namespace gateway {
+
+namespace {
+
+constexpr std::int32_t default_timeout = 5;   // the control panel's
+constexpr std::uint16_t default_port = 5025;
+constexpr std::uint32_t loopback_network = 0x7F000000;
+constexpr std::uint32_t loopback_mask = 0xFF000000;
+
+// Plain decimal digits, at most max; stops at end or at the given terminator.
+bool read_number(const char*& text, std::uint64_t max, std::uint64_t& value, char end = '\0') {
+    value = 0;
+    const char* p = text;
+    if (*p < '0' || *p > '9') return false;
+    while (*p >= '0' && *p <= '9') {
+        value = value * 10 + static_cast<std::uint64_t>(*p - '0');
+        if (value > max) return false;
+        ++p;
+    }
+    if (*p != end && *p != '\0') return false;
+    text = p;
+    return true;
+}
+
+bool read_whole_number(const char* text, std::uint64_t max, std::uint64_t& value) {
+    return read_number(text, max, value) && *text == '\0';
+}
+
+bool copy_text(char* buffer, std::size_t size, const char* text) {
+    const std::size_t n = std::strlen(text);
+    if (n >= size) return false;
+    std::memcpy(buffer, text, n + 1);
+    return true;
+}
+
+}  // namespace
+
+const char* const usage_text =
+    "usage: taverix-gateway [--address N] [--port P] [--listen ADDR] [--allow ADDR[/BITS]]... [--timeout N]\n"
+    "Serves the instrument on the TAVERIX bus as SCPI text lines over TCP.\n"
+    "  --address N        the instrument's GPIB address, 0-30 (default 4)\n"
+    "  --port P           TCP port, 0-65535, 0 for any free one (default 5025)\n"
+    "  --listen ADDR      IPv4 address to listen on (default 127.0.0.1; 0.0.0.0: every interface)\n"
+    "  --allow ADDR[/BITS]  clients allowed besides loopback; repeatable, at most 16 (default: any)\n"
+    "  --timeout N        the bus time-out value (default 5)\n"
+    "  --help             this text\n";
+
+void options_default(Options& o) {
+    std::memset(&o, 0, sizeof o);
+    copy_text(o.address_text, sizeof o.address_text, "4");
+    o.port = default_port;
+    copy_text(o.listen_text, sizeof o.listen_text, "127.0.0.1");
+    o.listen_address = loopback_network | 1;
+    o.timeout = default_timeout;
+}
+
+bool read_ipv4(const char* text, std::uint32_t& address) {
+    std::uint32_t value = 0;
+    for (int part = 0; part < 4; ++part) {
+        std::uint64_t n = 0;
+        if (!read_number(text, 255, n, part < 3 ? '.' : '\0')) return false;
+        if (part < 3) {
+            if (*text != '.') return false;
+            ++text;
+        }
+        value = (value << 8) | static_cast<std::uint32_t>(n);
+    }
+    if (*text != '\0') return false;
+    address = value;
+    return true;
+}
+
+bool read_address_range(const char* text, AddressRange& range) {
+    char address[16];
+    const char* slash = std::strchr(text, '/');
+    const std::size_t address_length = slash ? static_cast<std::size_t>(slash - text) : std::strlen(text);
+    if (address_length >= sizeof address) return false;
+    std::memcpy(address, text, address_length);
+    address[address_length] = '\0';
+    std::uint32_t value = 0;
+    if (!read_ipv4(address, value)) return false;
+    std::uint64_t bits = 32;
+    if (slash && !read_whole_number(slash + 1, 32, bits)) return false;
+    range.mask = bits == 0 ? 0 : ~static_cast<std::uint32_t>(0) << (32 - bits);
+    range.network = value & range.mask;
+    return true;
+}
+
+bool client_allowed(const Options& o, std::uint32_t address) {
+    if ((address & loopback_mask) == loopback_network) return true;
+    if (o.allowed_count == 0) return true;
+    for (std::size_t i = 0; i < o.allowed_count; ++i) {
+        if ((address & o.allowed[i].mask) == o.allowed[i].network) return true;
+    }
+    return false;
+}
+
+bool options_read(int argc, const char* const* argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        const char* name = argv[i];
+        if (std::strcmp(name, "--help") == 0) {
+            o.help = true;
+            continue;
+        }
+        if (i + 1 >= argc) return false;
+        const char* value = argv[++i];
+        std::uint64_t n = 0;
+        if (std::strcmp(name, "--address") == 0) {
+            // The text goes on the bus as given: no leading zeros.
+            if (!read_whole_number(value, 30, n) || (value[0] == '0' && value[1] != '\0')) return false;
+            copy_text(o.address_text, sizeof o.address_text, value);
+        } else if (std::strcmp(name, "--port") == 0) {
+            if (!read_whole_number(value, 65535, n)) return false;
+            o.port = static_cast<std::uint16_t>(n);
+        } else if (std::strcmp(name, "--listen") == 0) {
+            if (!read_ipv4(value, o.listen_address) || !copy_text(o.listen_text, sizeof o.listen_text, value)) return false;
+        } else if (std::strcmp(name, "--allow") == 0) {
+            if (o.allowed_count == allow_max || !read_address_range(value, o.allowed[o.allowed_count])) return false;
+            ++o.allowed_count;
+        } else if (std::strcmp(name, "--timeout") == 0) {
+            if (!read_whole_number(value, 0x7FFFFFFF, n)) return false;
+            o.timeout = static_cast<std::int32_t>(n);
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace gateway

@@ -1,0 +1,46 @@
+// The gateway's command line.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace gateway {
+
+constexpr std::size_t allow_max = 16;
+
+// An IPv4 range: the addresses whose first bits equal network's.
+struct AddressRange {
+    std::uint32_t network;   // host byte order, bits past the prefix zero
+    std::uint32_t mask;
+};
+
+struct Options {
+    char address_text[4];   // the instrument's GPIB address as decimal text, "0" to "30"
+    std::uint16_t port;     // 0: any free port
+    char listen_text[16];   // dotted IPv4 address as given
+    std::uint32_t listen_address;
+    AddressRange allowed[allow_max];
+    std::size_t allowed_count;   // 0: every address that reaches the listener
+    std::int32_t timeout;        // the gp_tmout value
+    bool help;
+};
+
+// The defaults: address 4, port 5025, listening on 127.0.0.1, no ranges, time-out 5.
+void options_default(Options& options);
+
+// Reads argv[1..argc-1] over the defaults. False when anything cannot be read.
+bool options_read(int argc, const char* const* argv, Options& options);
+
+extern const char* const usage_text;
+
+// A dotted IPv4 address: four decimal numbers 0-255, nothing else.
+bool read_ipv4(const char* text, std::uint32_t& address);
+
+// ADDR or ADDR/BITS (0-32; without BITS one address).
+bool read_address_range(const char* text, AddressRange& range);
+
+// Whether a client may stay: loopback always; otherwise any address when no ranges were given,
+// else one inside a range.
+bool client_allowed(const Options& options, std::uint32_t address);
+
+}  // namespace gateway

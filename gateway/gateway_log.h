@@ -1,0 +1,30 @@
+// The gateway's log on stderr: one line per transaction or connection event, each written whole:
+//   2026-12-08 20:15:03.127 127.0.0.1:50312 ":FREQ?" -> "+1.000000E+03\n"
+//   2026-12-08 20:15:03.130 127.0.0.1:50312 ":FREQ 2000"
+//   2026-12-08 20:15:04.350 127.0.0.1:50312 ":FREQ?" gp_red failed [4], gp_clr [0]
+//   2026-12-08 20:15:05.001 127.0.0.1:50312 refused, over 255 bytes: "AAAA..."...
+// Texts are escaped as the simulator's trace escapes them.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+#include "bus_transaction.h"
+
+namespace gateway {
+
+// Where the log goes (stderr unless a test says otherwise).
+void log_to(std::FILE* file);
+
+// Between these, lines are handed to a writer thread through a fixed ring, so that writing them
+// never holds up a client; log_stop writes what is left. Outside them each line is written at once.
+void log_start();
+void log_stop();
+
+void log_transaction(const char* peer, const char* line, std::size_t length, const Transaction& transaction);
+// A line refused whole; text holds (the first bytes of) it.
+void log_refusal(const char* peer, const char* reason, const char* text, std::size_t length);
+// A connection event, such as "connected".
+void log_event(const char* peer, const char* what);
+
+}  // namespace gateway

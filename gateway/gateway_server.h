@@ -1,0 +1,30 @@
+// The gateway's server: a listener, at most client_max connections with a thread each, and one
+// bus shared by all of them, one transaction at a time.
+#pragma once
+
+#include <cstddef>
+#include <mutex>
+
+#include "command_line.h"
+
+namespace gateway {
+
+constexpr std::size_t client_max = 16;
+
+// Listens as the options say and starts serving. False when the listener cannot be made; error is
+// the system's code then. The bus link must be up. One server per process at a time.
+bool server_start(const Options& options, int& error);
+
+// The port the server listens on (the chosen one when the options asked for port 0).
+unsigned server_port();
+
+// Stops: no new connections or transactions; the transaction in progress finishes. On return the
+// caller holds nothing and no client thread touches the bus any more; the connections are closed
+// (waiting for their threads at most a few seconds).
+void server_stop();
+
+// The lock every bus transaction is made under; a test that calls into the bus beside a running
+// server takes it too.
+std::mutex& server_bus_lock();
+
+}  // namespace gateway

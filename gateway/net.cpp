@@ -1,0 +1,194 @@
+// The one place where Winsock and POSIX sockets differ.
+#include "net.h"
+
+#include <cstdio>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <mstcpip.h>
+#else
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+namespace gateway {
+
+namespace {
+
+constexpr int keep_alive_idle_s = 30;
+constexpr int keep_alive_interval_s = 5;
+
+#ifdef _WIN32
+using Native = SOCKET;
+int last_error() { return WSAGetLastError(); }
+#else
+using Native = int;
+int last_error() { return errno; }
+#endif
+
+Native native(Socket s) { return static_cast<Native>(s); }
+
+Socket wrap(Native n) {
+#ifdef _WIN32
+    return n == INVALID_SOCKET ? no_socket : static_cast<Socket>(n);
+#else
+    return n < 0 ? no_socket : static_cast<Socket>(n);
+#endif
+}
+
+void set_int_option(Socket s, int level, int name, int value) {
+    setsockopt(native(s), level, name, reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+}  // namespace
+
+bool net_start() {
+#ifdef _WIN32
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+#else
+    return true;
+#endif
+}
+
+void net_finish() {
+#ifdef _WIN32
+    WSACleanup();
+#endif
+}
+
+void net_stop_listening(Socket listener) {
+#ifdef _WIN32
+    closesocket(native(listener));   // the thread in accept returns
+#else
+    shutdown(native(listener), SHUT_RDWR);   // the thread in accept returns; closed later
+#endif
+}
+
+void net_close_listener(Socket listener) {
+#ifndef _WIN32
+    close(native(listener));
+#else
+    (void)listener;
+#endif
+}
+
+Socket net_listen(std::uint32_t address, std::uint16_t port, int& error) {
+    error = 0;
+    const Socket s = wrap(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    if (s == no_socket) {
+        error = last_error();
+        return no_socket;
+    }
+#ifdef _WIN32
+    // Another program may not take the port over while the gateway holds it.
+    set_int_option(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, 1);
+#else
+    // A gateway started again at once gets its port back from connections still closing.
+    set_int_option(s, SOL_SOCKET, SO_REUSEADDR, 1);
+#endif
+    sockaddr_in where{};
+    where.sin_family = AF_INET;
+    where.sin_addr.s_addr = htonl(address);
+    where.sin_port = htons(port);
+    if (bind(native(s), reinterpret_cast<const sockaddr*>(&where), sizeof where) != 0 ||
+        listen(native(s), SOMAXCONN) != 0) {
+        error = last_error();
+        net_close(s);
+        return no_socket;
+    }
+    return s;
+}
+
+std::uint16_t net_bound_port(Socket listener) {
+    sockaddr_in where{};
+    socklen_t size = sizeof where;
+    if (getsockname(native(listener), reinterpret_cast<sockaddr*>(&where), &size) != 0) return 0;
+    return ntohs(where.sin_port);
+}
+
+Socket net_accept(Socket listener, PeerAddress& peer) {
+    sockaddr_in from{};
+    socklen_t size = sizeof from;
+    const Socket s = wrap(accept(native(listener), reinterpret_cast<sockaddr*>(&from), &size));
+    if (s == no_socket) return no_socket;
+    peer.ipv4 = ntohl(from.sin_addr.s_addr);
+    peer.port = ntohs(from.sin_port);
+    std::snprintf(peer.text, sizeof peer.text, "%u.%u.%u.%u:%u", static_cast<unsigned>(peer.ipv4 >> 24),
+                  static_cast<unsigned>((peer.ipv4 >> 16) & 0xFF), static_cast<unsigned>((peer.ipv4 >> 8) & 0xFF),
+                  static_cast<unsigned>(peer.ipv4 & 0xFF), static_cast<unsigned>(peer.port));
+    return s;
+}
+
+void net_tune(Socket s) {
+    set_int_option(s, IPPROTO_TCP, TCP_NODELAY, 1);
+    set_int_option(s, SOL_SOCKET, SO_KEEPALIVE, 1);
+#ifdef _WIN32
+    tcp_keepalive timing{};
+    timing.onoff = 1;
+    timing.keepalivetime = keep_alive_idle_s * 1000;
+    timing.keepaliveinterval = keep_alive_interval_s * 1000;
+    DWORD returned = 0;
+    WSAIoctl(native(s), SIO_KEEPALIVE_VALS, &timing, sizeof timing, nullptr, 0, &returned, nullptr, nullptr);
+#else
+    set_int_option(s, IPPROTO_TCP, TCP_KEEPIDLE, keep_alive_idle_s);
+    set_int_option(s, IPPROTO_TCP, TCP_KEEPINTVL, keep_alive_interval_s);
+    set_int_option(s, IPPROTO_TCP, TCP_KEEPCNT, 4);
+#endif
+}
+
+long net_receive(Socket s, char* buffer, std::size_t size) {
+    for (;;) {
+        const long n = static_cast<long>(recv(native(s), buffer, static_cast<int>(size), 0));
+#ifndef _WIN32
+        if (n < 0 && errno == EINTR) continue;
+#endif
+        return n;
+    }
+}
+
+bool net_send_all(Socket s, const char* data, std::size_t size) {
+#ifdef _WIN32
+    constexpr int flags = 0;
+#else
+    constexpr int flags = MSG_NOSIGNAL;   // a closed peer is an error here, not a signal
+#endif
+    while (size > 0) {
+        const long n = static_cast<long>(send(native(s), data, static_cast<int>(size), flags));
+        if (n <= 0) {
+#ifndef _WIN32
+            if (n < 0 && errno == EINTR) continue;
+#endif
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void net_shut(Socket s) {
+#ifdef _WIN32
+    shutdown(native(s), SD_BOTH);
+    // Under Wine the shutdown alone leaves a thread blocked in recv waiting; cancelling the
+    // socket's pending I/O makes it return.
+    CancelIoEx(reinterpret_cast<HANDLE>(native(s)), nullptr);
+#else
+    shutdown(native(s), SHUT_RDWR);
+#endif
+}
+
+void net_close(Socket s) {
+#ifdef _WIN32
+    closesocket(native(s));
+#else
+    close(native(s));
+#endif
+}
+
+}  // namespace gateway

@@ -1,0 +1,49 @@
+// The few socket operations the gateway needs, the same on Winsock and POSIX sockets. IPv4 only.
+// Every call blocks; each connection is served by a thread of its own.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace gateway {
+
+using Socket = std::uintptr_t;
+constexpr Socket no_socket = ~static_cast<Socket>(0);
+
+struct PeerAddress {
+    std::uint32_t ipv4;   // host byte order
+    std::uint16_t port;
+    char text[24];        // "A.B.C.D:PORT"
+};
+
+// Starts the socket library (Winsock); false when it cannot.
+bool net_start();
+void net_finish();
+
+// A listening socket on address:port (port 0: any free port). On failure no_socket, and the
+// system's error code in error.
+Socket net_listen(std::uint32_t address, std::uint16_t port, int& error);
+std::uint16_t net_bound_port(Socket listener);
+
+// Makes a thread waiting in net_accept return; net_close_listener then frees the listener once that
+// thread has ended.
+void net_stop_listening(Socket listener);
+void net_close_listener(Socket listener);
+
+// Waits for the next connection; no_socket when the listener was shut or failed.
+Socket net_accept(Socket listener, PeerAddress& peer);
+
+// No delay for small writes (Nagle's algorithm off) and keep-alive probes after 30 s of silence,
+// so that a peer that vanished is found out.
+void net_tune(Socket s);
+
+// Bytes received (>0), 0 when the peer closed, <0 on an error.
+long net_receive(Socket s, char* buffer, std::size_t size);
+// Sends every byte; false when the connection failed.
+bool net_send_all(Socket s, const char* data, std::size_t size);
+
+// Ends both directions, so that a thread blocked on the socket returns.
+void net_shut(Socket s);
+void net_close(Socket s);
+
+}  // namespace gateway

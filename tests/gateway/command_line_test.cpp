@@ -1,0 +1,63 @@
+// The gateway's command line and its client ranges.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "command_line.h"
+
+namespace {
+
+bool read(std::vector<const char*> args, gateway::Options& o) {
+    args.insert(args.begin(), "taverix-gateway");
+    gateway::options_default(o);
+    return gateway::options_read(static_cast<int>(args.size()), args.data(), o);
+}
+
+TEST(GatewayCommandLine, DefaultsAndEveryOption) {
+    gateway::Options o;
+    ASSERT_TRUE(read({}, o));
+    EXPECT_STREQ(o.address_text, "4");
+    EXPECT_EQ(o.port, 5025);
+    EXPECT_STREQ(o.listen_text, "127.0.0.1");
+    EXPECT_EQ(o.timeout, 5);
+    EXPECT_EQ(o.allowed_count, 0u);
+
+    ASSERT_TRUE(read({"--address", "30", "--port", "0", "--listen", "0.0.0.0", "--allow", "192.168.1.0/24",
+                      "--allow", "10.1.2.3", "--timeout", "13"}, o));
+    EXPECT_STREQ(o.address_text, "30");
+    EXPECT_EQ(o.port, 0);
+    EXPECT_EQ(o.listen_address, 0u);
+    EXPECT_EQ(o.timeout, 13);
+    ASSERT_EQ(o.allowed_count, 2u);
+    EXPECT_TRUE(gateway::client_allowed(o, 0xC0A801FE));    // 192.168.1.254
+    EXPECT_FALSE(gateway::client_allowed(o, 0xC0A80201));   // 192.168.2.1
+    EXPECT_TRUE(gateway::client_allowed(o, 0x0A010203));    // 10.1.2.3
+    EXPECT_FALSE(gateway::client_allowed(o, 0x0A010204));
+    EXPECT_TRUE(gateway::client_allowed(o, 0x7F000005));    // loopback, always
+}
+
+TEST(GatewayCommandLine, UnreadableValuesAreRefused) {
+    gateway::Options o;
+    const std::vector<std::vector<const char*>> bad = {
+        {"--address", "31"}, {"--address", "04"}, {"--address", "-1"}, {"--address"}, {"--port", "65536"},
+        {"--port", "80x"}, {"--listen", "1.2.3"}, {"--listen", "1.2.3.256"}, {"--listen", "1.2.3.4.5"},
+        {"--listen", "localhost"}, {"--allow", "10.0.0.0/33"}, {"--allow", "10.0.0.0/"}, {"--timeout", "2147483648"},
+        {"--timeout", "-5"}, {"--verbose"}, {"4"},
+    };
+    for (const auto& args : bad) EXPECT_FALSE(read(args, o)) << args[0] << " " << (args.size() > 1 ? args[1] : "");
+    std::vector<const char*> seventeen;
+    for (int i = 0; i < 17; ++i) {
+        seventeen.push_back("--allow");
+        seventeen.push_back("10.0.0.1");
+    }
+    EXPECT_FALSE(read(seventeen, o));
+}
+
+TEST(GatewayCommandLine, AnEmptyPrefixAllowsEveryAddress) {
+    gateway::Options o;
+    ASSERT_TRUE(read({"--allow", "1.2.3.4/0"}, o));
+    EXPECT_TRUE(gateway::client_allowed(o, 0xFFFFFFFF));
+    EXPECT_TRUE(gateway::client_allowed(o, 0));
+}
+
+}  // namespace
