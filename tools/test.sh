@@ -81,6 +81,7 @@ run_script() {
 }
 
 for step in "${steps[@]}"; do
+  step_start=$SECONDS
   case "$step" in
     fuzz) run_script fuzz fuzz/run.sh "${QX_FUZZ_SECONDS:-60}" ;;
     memcheck) run_script memcheck tools/memcheck.sh build/native ;;
@@ -92,8 +93,10 @@ for step in "${steps[@]}"; do
         failed=$((failed + 1)); failures+=("$step: no such step (steps: ${all_steps[*]})")
       fi ;;
   esac
+  echo "   ($step: $((SECONDS - step_start)) s)"
 done
 
 for f in "${failures[@]}"; do echo "FAILED: $f"; done
+echo "test.sh: took $((SECONDS / 60)) min $((SECONDS % 60)) s"
 echo "test.sh: $passed passed, $failed failed"
 [ "$failed" = 0 ]
