@@ -2,9 +2,9 @@
 # Ends what the project's scripts left running after they were killed hard (kill -9, a closed
 # terminal): tools/cleanup.sh
 # For the user who runs it: the process groups and Xvfb servers the scripts noted in their run
-# folder (QX_RUN_DIR, by default /tmp/qx7316-UID), and every Wine process of the project's Wine
-# prefixes (the test prefix, the panel's, and any other prefix the scripts ran programs in), open
-# panels included. Nothing of other users and nothing the scripts did not start is touched.
+# folder (QX_RUN_DIR, by default /tmp/qx7316-UID), and every Wine process of the Wine prefixes the
+# scripts ran programs in (the test prefix, the panel's), open panels included. Nothing of other
+# users and nothing the scripts did not start is touched.
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/process-group.sh"
@@ -41,13 +41,9 @@ for note in "$QX_RUN_DIR"/xvfb.*; do
   rm -f "$note"
 done
 
-# The prefixes: those noted, the test prefix and the panel's.
-prefixes=$( (
-  cat "$QX_RUN_DIR/wineprefixes" 2>/dev/null
-  . "$here/wine-env.sh"
-  echo "$WINEPREFIX"
-  echo "${QX_PANEL_WINEPREFIX:-$WINEPREFIX-panel}"
-) | sort -u)
+# The prefixes the scripts ran Windows programs in (noted by tools/wine-run.sh and tools/test.sh);
+# prefixes in which no script ran anything, perhaps used by someone else, are left alone.
+prefixes=$(sort -u "$QX_RUN_DIR/wineprefixes" 2>/dev/null)
 ended_in=()
 while IFS= read -r prefix; do
   [ -n "$prefix" ] && [ -d "$prefix" ] || continue

@@ -13,7 +13,8 @@ mkdir -p "$QX_RUN_DIR" && chmod 700 "$QX_RUN_DIR"
 qx_group=""
 
 qx_on_exit() {
-  trap "$1" EXIT
+  # The clean-up goes on past a failing step, also in a script run with set -e.
+  trap "set +e; $1" EXIT
   trap 'exit 130' INT
   trap 'exit 143' TERM
   trap 'exit 129' HUP
@@ -40,13 +41,13 @@ qx_stop_group() {
   local group=$qx_group i
   [ -n "$group" ] || return 0
   qx_group=""
-  kill -TERM -- "-$group" 2>/dev/null || kill -TERM "$group" 2>/dev/null
+  kill -TERM -- "-$group" 2>/dev/null || kill -TERM "$group" 2>/dev/null || true
   for i in $(seq 1 100); do
     qx_group_alive "$group" || break
     sleep 0.1
   done
-  kill -KILL -- "-$group" 2>/dev/null
-  wait "$group" 2>/dev/null
+  kill -KILL -- "-$group" 2>/dev/null || true
+  wait "$group" 2>/dev/null || true
   rm -f "$QX_RUN_DIR/group.$group"
   return 0
 }

@@ -46,36 +46,42 @@ if ! grep -q '"IPAPGothic"' "$WINEPREFIX/user.reg" 2>/dev/null; then
 fi
 
 xvfb="" fifo=""
-# Every run-panel.sh holds a shared lock on the prefix while its panel runs (descriptor 8, closed
-# for every program started, so no Wine process holds it); the last one out ends the prefix's
-# Wine processes.
+# Every run-panel.sh notes itself beside the prefix while its panel runs; the last one out ends
+# the prefix's Wine processes.
+panel_note="$WINEPREFIX.panel.$$"
+other_panels() {
+  local note
+  for note in "$WINEPREFIX".panel.*; do
+    [ -e "$note" ] && [ "$note" != "$panel_note" ] || continue
+    if kill -0 "${note##*.}" 2>/dev/null; then return 0; fi
+    rm -f "$note"   # left by a run that was killed hard
+  done
+  return 1
+}
 end_all() {
   qx_stop_group
-  flock -u 8 2>/dev/null || true
-  if flock -xn 8 2>/dev/null; then
-    qx_wine_end
-  fi
+  rm -f "$panel_note"
+  other_panels || qx_wine_end
   if [ -n "$xvfb" ]; then
-    kill "$xvfb" 2>/dev/null || true
-    wait "$xvfb" 2>/dev/null || true
+    kill "$xvfb" 2>/dev/null
+    wait "$xvfb" 2>/dev/null
     rm -f "$QX_RUN_DIR/xvfb.$xvfb"
   fi
   [ -z "$fifo" ] || rm -f "$fifo"
 }
 qx_on_exit end_all
-exec 8>"$WINEPREFIX.panels"
-flock -s 8
+touch "$panel_note"
 
 if [ -n "${DISPLAY:-}" ]; then
   log "opening the panel on $DISPLAY (Wine prefix $WINEPREFIX); the script ends when the panel is closed"
-  qx_run tools/wine-run.sh "$program" 8>&-
+  qx_run tools/wine-run.sh "$program"
   exit 0
 fi
 
 # No display: an Xvfb of our own, a screenshot, then an end to both.
 fifo=$(mktemp -u)
 mkfifo "$fifo"
-setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 </dev/null 8>&- &
+setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 </dev/null &
 xvfb=$!
 echo Xvfb >"$QX_RUN_DIR/xvfb.$xvfb"
 read -r -t 30 number <"$fifo" || { log "Xvfb did not start"; exit 1; }
@@ -84,7 +90,7 @@ log "no DISPLAY: started Xvfb on $DISPLAY for a screenshot"
 
 # Wine's messages, and its complaint when the Xvfb goes away at the end, go to a log.
 wine_log="$root/$build_dir/qx7316-wine.log"
-setsid tools/wine-run.sh "$program" 2>"$wine_log" </dev/null 8>&- &
+setsid tools/wine-run.sh "$program" 2>"$wine_log" </dev/null &
 qx_group=$!
 echo "tools/wine-run.sh $program" >"$QX_RUN_DIR/group.$qx_group"
 

@@ -54,12 +54,28 @@ qx_wine_display() {
   fi
 }
 
-# Ends every Wine process of the prefix (programs, services, the server) and waits for the server
-# to go, at most 10 s.
+# The Wine processes of the prefix: Windows programs and Wine's own, by the prefix in their
+# environment.
+qx_wine_pids() {
+  local file pid
+  for file in $(grep -lzx "WINEPREFIX=$WINEPREFIX" /proc/[0-9]*/environ 2>/dev/null); do
+    pid=${file#/proc/}; pid=${pid%/environ}
+    grep -Eq '\.exe$|^wine' "/proc/$pid/comm" 2>/dev/null && echo "$pid"
+  done
+}
+
+# Ends every Wine process of the prefix (programs, services, the server) and waits until they are
+# gone, at most 10 s.
 qx_wine_end() {
   [ -d "$WINEPREFIX" ] || return 0
+  local pids i
+  pids=$(qx_wine_pids)
   "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
   timeout 10 "$WINESERVER" -w </dev/null >/dev/null 2>&1 || true
+  for i in $(seq 1 100); do
+    [ -n "$pids" ] && ps -o pid= -p "$(echo $pids | tr ' ' ,)" >/dev/null 2>&1 || break
+    sleep 0.1
+  done
 }
 
 # The same, only when the prefix's processes live on display $1 (they are no use once it is gone).
