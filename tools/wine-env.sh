@@ -73,7 +73,7 @@ qx_wine_end() {
   "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
   timeout 10 "$WINESERVER" -w </dev/null >/dev/null 2>&1 || true
   for i in $(seq 1 100); do
-    [ -n "$pids" ] && ps -o pid= -p "$(echo $pids | tr ' ' ,)" >/dev/null 2>&1 || break
+    [ -n "$pids" ] && ps -o stat= -p "$(echo $pids | tr ' ' ,)" 2>/dev/null | grep -qv '^Z' || break
     sleep 0.1
   done
 }
