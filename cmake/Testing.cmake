@@ -1,7 +1,7 @@
 # GoogleTest from Debian's googletest package, built here with the same compiler as the code.
 set(QX_GOOGLETEST_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
 if(NOT EXISTS ${QX_GOOGLETEST_DIR}/CMakeLists.txt)
-  message(FATAL_ERROR "GoogleTest sources not found in ${QX_GOOGLETEST_DIR}: run tools/setup.sh")
+  message(FATAL_ERROR "GoogleTest sources not found in ${QX_GOOGLETEST_DIR}: run sudo tools/setup.sh, or configure with -DBUILD_TESTING=OFF to build without the tests")
 endif()
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)

@@ -7,7 +7,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 runs=${1:-5}
-bash tools/setup.sh
+bash tools/setup.sh --check i386 || exit 1
 . tools/wine-env.sh
 qx_wine_prefix
 

@@ -1,16 +1,29 @@
 #!/usr/bin/env bash
-# Installs what the builds and tests need on a Debian 12 machine. Safe to run again:
-# it installs only what is missing and re-registers the i386 emulation when it is gone.
+# Installs what the builds and tests need on a Debian 12 machine: sudo tools/setup.sh, once (and
+# again after a reboot, which loses the i386 emulation's registration). Safe to run again: it
+# installs only what is missing and re-registers the i386 emulation when it is gone. This is the
+# only script that needs root; the others check, as the user, with
+#   tools/setup.sh --check [i386]
+# which names what is missing and the command that fixes it, and fails when anything is (i386: the
+# 32-bit programs are to run, so the emulation must be registered too). Run without --check by a
+# user other than root, it does the same check and installs nothing.
 set -euo pipefail
 
 log() { printf 'setup: %s\n' "$*" >&2; }
 die() { printf 'setup: FAILED: %s\n' "$*" >&2; exit 1; }
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-[ "$(id -u)" = 0 ] || die "run as root (it installs Debian packages)"
-export DEBIAN_FRONTEND=noninteractive
-
-apt_updated=0
-apt_update() { [ "$apt_updated" = 1 ] || { apt-get update -qq || die "apt-get update"; apt_updated=1; }; }
+# Debian packages of the machine's own architecture; one a line is welcome when adding.
+packages=(
+  cmake ninja-build make g++ clang libclang-rt-14-dev
+  googletest libbenchmark-dev valgrind
+  gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix
+  gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  wine wine64 libwine xvfb x11-apps x11-utils imagemagick locales fonts-ipafont-gothic file
+  python3-pyvisa python3-pyvisa-py
+)
+# The 32-bit part of Wine (beside qemu-user from bookworm-backports, see below).
+packages_i386=(wine32:i386 libc6:i386)
 
 missing() {
   local p out=()
@@ -19,6 +32,52 @@ missing() {
   done
   printf '%s\n' "${out[@]}"
 }
+
+# qemu-user 10 (Debian 12's own 7.2 cannot run 32-bit Wine).
+qemu_ok() { dpkg-query -W -f='${Version}' qemu-user 2>/dev/null | grep -Eq '^1:(1[0-9]|[89])\.'; }
+locale_ok() { locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; }
+binfmt_ok() { grep -qs '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386; }
+
+# Says what is missing and how to fix it; fails when anything is. $1 = i386: the emulation too.
+check() {
+  local want_i386=${1:-} lacking=() fix="sudo $root/tools/setup.sh" user
+  [ "$(id -u)" != 0 ] || fix="$root/tools/setup.sh"
+  mapfile -t lacking < <(missing "${packages[@]}" "${packages_i386[@]}" | sed '/^$/d')
+  qemu_ok || lacking+=("qemu-user (version 8 or later, from bookworm-backports)")
+  [ "${#lacking[@]}" = 0 ] || log "missing: Debian packages ${lacking[*]}"
+  locale_ok || { log "missing: the ja_JP.UTF-8 locale"; lacking+=(locale); }
+  if [ "$want_i386" = i386 ] && ! binfmt_ok; then
+    log "missing: the i386 emulation's binfmt_misc registration (lost at every reboot)"
+    lacking+=(binfmt)
+  fi
+  if [ "${#lacking[@]}" -gt 0 ]; then
+    log "fix: $fix"
+    return 1
+  fi
+  # A build folder left by an earlier run as root cannot be written by the user.
+  if [ -e "$root/build" ] && ! [ -w "$root/build" ]; then
+    user=$(id -un)
+    log "build/ cannot be written by $user (made by a run as root)"
+    log "fix: sudo chown -R $user: $root/build"
+    return 1
+  fi
+  return 0
+}
+
+case "${1:-}" in
+  --check) check "${2:-}"; exit ;;
+  "") ;;
+  *) echo "usage: tools/setup.sh [--check [i386]]" >&2; exit 2 ;;
+esac
+if [ "$(id -u)" != 0 ]; then
+  check i386 || die "installing needs root"
+  log "ready: nothing to install"
+  exit 0
+fi
+export DEBIAN_FRONTEND=noninteractive
+
+apt_updated=0
+apt_update() { [ "$apt_updated" = 1 ] || { apt-get update -qq || die "apt-get update"; apt_updated=1; }; }
 
 install_pkgs() {
   local want
@@ -51,25 +110,18 @@ SRC
   apt_updated=0
 fi
 
-install_pkgs cmake ninja-build make g++ clang libclang-rt-14-dev \
-  googletest libbenchmark-dev valgrind \
-  gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix \
-  gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
-  wine wine64 libwine xvfb x11-apps imagemagick locales fonts-ipafont-gothic file \
-  python3-pyvisa python3-pyvisa-py
+install_pkgs "${packages[@]}"
 
-# qemu-user 10 (Debian 12's own 7.2 cannot run 32-bit Wine).
-qemu_ok() { dpkg-query -W -f='${Version}' qemu-user 2>/dev/null | grep -Eq '^1:(1[0-9]|[89])\.'; }
 if ! qemu_ok; then
   apt_update
   log "installing qemu-user from bookworm-backports"
   apt-get install -y -qq --no-install-recommends -t bookworm-backports qemu-user >/dev/null \
     || die "qemu-user from bookworm-backports"
 fi
-install_pkgs wine32:i386 libc6:i386
+install_pkgs "${packages_i386[@]}"
 
 # Japanese locale for Wine.
-if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+if ! locale_ok; then
   sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
   grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen
   locale-gen >/dev/null || die "locale-gen ja_JP.UTF-8"

@@ -1,19 +1,38 @@
 #!/usr/bin/env bash
 # Builds every preset and runs every test: the host build, the sanitizer build, both Windows builds
 # under Wine (the 32-bit one through the i386 emulation), the fuzz run, and memcheck of the host tests.
-# Ends with one line "test.sh: N passed, N failed".
+#
+#   tools/test.sh [STEP...]     steps: scripts, any configure preset, fuzz, fuzz-gateway, memcheck (default: all, in order)
+#
+# Runs as the user and installs nothing: when something is missing it says what, and the command
+# that fixes it (.ci/run runs tools/setup.sh first). Every GUI test runs on one private Xvfb
+# (QX_REAL_DISPLAY=1: on DISPLAY) in the test Wine prefix (QX_WINEPREFIX), never the panel's.
+# Ctrl+C or a kill ends the running step, the prefix's Wine processes and the Xvfb.
+# Logs: build/test-logs/STEP.log. Ends with one line "test.sh: N passed, N failed".
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-# Setup, then the run itself on one X display (a private Xvfb unless DISPLAY answers), so that
-# Wine's desktop stays on one live display from the first GUI test to the last.
+all_steps=(scripts native native-sanitize windows-x64 windows-x86 fuzz fuzz-gateway memcheck)
+[ $# -gt 0 ] && steps=("$@") || steps=("${all_steps[@]}")
+
+# Checks, then the run itself on one X display, so that Wine's desktop stays on one live display
+# from the first GUI test to the last.
 if [ -z "${QX_TEST_SH_DISPLAY:-}" ]; then
-  bash tools/setup.sh || { echo "test.sh: setup failed" >&2; exit 1; }
+  need=""
+  for step in "${steps[@]}"; do [ "$step" != windows-x86 ] || need=i386; done
+  bash tools/setup.sh --check $need || { echo "test.sh: not set up (see above)" >&2; exit 1; }
   QX_TEST_SH_DISPLAY=1 exec tools/with-display.sh bash "$0" "$@"
 fi
 . tools/wine-env.sh
+. tools/process-group.sh
+end_all() {
+  qx_stop_group
+  qx_wine_end
+}
+qx_on_exit end_all
 qx_wine_prefix || { echo "test.sh: cannot make the Wine prefix" >&2; exit 1; }
+qx_wine_note_prefix
 "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
 
 passed=0 failed=0 failures=()
@@ -36,38 +55,50 @@ count_ctest() {
 run_preset() {
   local preset=$1 jobs=$2 log="$log_dir/$1.log"
   echo "== $preset"
-  if ! cmake --preset "$preset" >"$log" 2>&1 || ! cmake --build --preset "$preset" >>"$log" 2>&1; then
+  if ! qx_run cmake --preset "$preset" >"$log" 2>&1 || ! qx_run cmake --build --preset "$preset" >>"$log" 2>&1; then
     tail -n 40 "$log"
     failed=$((failed + 1)); failures+=("$preset: build failed (log: $log)"); return
   fi
-  ctest --preset "$preset" -j "$jobs" 2>&1 | tee -a "$log" | grep -E 'tests passed|\((Failed|Timeout|SEGFAULT|Subprocess aborted|Exception)\)|\*\*\*'
+  qx_run ctest --preset "$preset" -j "$jobs" >>"$log" 2>&1
+  grep -E 'tests passed|\((Failed|Timeout|SEGFAULT|Subprocess aborted|Exception)\)|\*\*\*' "$log"
   count_ctest "$preset" "$log"
 }
 
-run_preset native 2
-run_preset native-sanitize 2
-run_preset windows-x64 1
-run_preset windows-x86 1
-
-if [ -x fuzz/run.sh ]; then
-  echo "== fuzz"
-  if bash fuzz/run.sh "${QX_FUZZ_SECONDS:-60}" >"$log_dir/fuzz.log" 2>&1; then
-    passed=$((passed + 1)); tail -n 3 "$log_dir/fuzz.log"
-  else
-    failed=$((failed + 1)); failures+=("fuzz (log: $log_dir/fuzz.log)"); tail -n 30 "$log_dir/fuzz.log"
+# A step that is a script of its own: it must be executable, else the step fails (never skipped).
+run_script() {
+  local name=$1 script=$2 log="$log_dir/$1.log"
+  shift 2
+  echo "== $name"
+  if [ ! -x "$script" ]; then
+    echo "$script is not executable (lost its run bit?): chmod +x $script"
+    failed=$((failed + 1)); failures+=("$name: $script is not executable: chmod +x $script"); return
   fi
-fi
-
-if [ -x tools/memcheck.sh ]; then
-  echo "== memcheck"
-  if bash tools/memcheck.sh build/native >"$log_dir/memcheck.log" 2>&1; then
-    passed=$((passed + 1)); tail -n 3 "$log_dir/memcheck.log"
+  if qx_run "$script" "$@" >"$log" 2>&1; then
+    passed=$((passed + 1)); tail -n 3 "$log"
   else
-    failed=$((failed + 1)); failures+=("memcheck (log: $log_dir/memcheck.log)"); tail -n 30 "$log_dir/memcheck.log"
+    failed=$((failed + 1)); failures+=("$name (log: $log)"); tail -n 30 "$log"
   fi
-fi
+}
 
-"$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
+for step in "${steps[@]}"; do
+  step_start=$SECONDS
+  case "$step" in
+    scripts) run_script scripts tools/tests/scripts_test.sh ;;
+    fuzz) run_script fuzz fuzz/run.sh "${QX_FUZZ_SECONDS:-60}" ;;
+    fuzz-gateway) run_script fuzz-gateway fuzz/run-gateway.sh "${QX_FUZZ_SECONDS:-60}" ;;
+    memcheck) run_script memcheck tools/memcheck.sh build/native ;;
+    windows-*) run_preset "$step" 1 ;;   # one GUI test at a time: they share the display and prefix
+    *)
+      if grep -q "\"name\": \"$step\"" CMakePresets.json; then
+        run_preset "$step" 2
+      else
+        failed=$((failed + 1)); failures+=("$step: no such step (steps: ${all_steps[*]})")
+      fi ;;
+  esac
+  echo "   ($step: $((SECONDS - step_start)) s)"
+done
+
 for f in "${failures[@]}"; do echo "FAILED: $f"; done
+echo "test.sh: took $((SECONDS / 60)) min $((SECONDS % 60)) s"
 echo "test.sh: $passed passed, $failed failed"
 [ "$failed" = 0 ]

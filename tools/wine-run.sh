@@ -5,12 +5,13 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/wine-env.sh"
 qx_wine_prefix
+qx_wine_note_prefix
 qx_wine_display
 qx_wine_services
 exe=$1; shift
 if head -c 1024 "$exe" 2>/dev/null | grep -qa 'PE' && file -b "$exe" | grep -q 'Intel 80386'; then
   if [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
-    echo "wine-run: $exe is a 32-bit program, and the i386 emulation is not registered: run tools/setup.sh" >&2
+    echo "wine-run: $exe is a 32-bit program, and the i386 emulation is not registered with binfmt_misc (lost at every reboot): run sudo $(cd "$here/.." && pwd)/tools/setup.sh" >&2
     exit 125
   fi
 fi

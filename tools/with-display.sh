@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
-# Runs a command with an X display: tools/with-display.sh COMMAND [ARGS...]
-# When DISPLAY names a display that answers, the command simply runs on it. Otherwise a private Xvfb
-# (1024x768, 24-bit, on a free display number that Xvfb picks itself) is started for the command and
-# stopped, by its own process id, when the command ends. The command's exit code is this script's.
+# Runs a command on an X display of its own: tools/with-display.sh COMMAND [ARGS...]
+# A private Xvfb (1024x768, 24-bit, on a free display number that Xvfb picks itself) is started for
+# the command, so that test programs never open windows on the user's screen, whatever DISPLAY says.
+# QX_REAL_DISPLAY=1 asks for the display in DISPLAY instead (it must answer). A command started on
+# the private display of an outer with-display.sh stays on it (one test run, one display).
+# On every way out (the command's end, Ctrl+C, kill) the command's processes, the Wine processes of
+# the prefix that ran on the private display, and the Xvfb are ended. The command's exit code is
+# this script's.
 set -uo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 [ $# -gt 0 ] || { echo "usage: $0 COMMAND [ARGS...]" >&2; exit 2; }
 
@@ -19,27 +24,39 @@ display_answers() {
   fi
 }
 
-if display_answers; then
+if [ -n "${QX_PRIVATE_DISPLAY:-}" ] && [ "${DISPLAY:-}" = "$QX_PRIVATE_DISPLAY" ] && display_answers; then
+  exec "$@"
+fi
+if [ "${QX_REAL_DISPLAY:-0}" = 1 ]; then
+  display_answers || { echo "with-display: QX_REAL_DISPLAY=1, but DISPLAY='${DISPLAY:-}' does not answer" >&2; exit 125; }
   exec "$@"
 fi
 
-command -v Xvfb >/dev/null 2>&1 || { echo "with-display: no X display and no Xvfb: run tools/setup.sh" >&2; exit 125; }
+command -v Xvfb >/dev/null 2>&1 || { echo "with-display: Xvfb is not installed: run sudo $here/setup.sh" >&2; exit 125; }
 
-workdir=$(mktemp -d "${TMPDIR:-/tmp}/with-display.XXXXXX")
-xvfb_pid=""
-stop_xvfb() {
-  if [ -n "$xvfb_pid" ] && kill -0 "$xvfb_pid" 2>/dev/null; then
+. "$here/process-group.sh"
+workdir=$(mktemp -d "$QX_RUN_DIR/with-display.XXXXXX")
+xvfb_pid="" number=""
+
+end_all() {
+  qx_stop_group
+  # The Wine processes that ran on this display are of no use without it (subshell: the Wine
+  # variables stay out of this script).
+  [ -z "$number" ] || ( . "$here/wine-env.sh" && qx_wine_end_on_display ":$number" )
+  if [ -n "$xvfb_pid" ]; then
     kill "$xvfb_pid" 2>/dev/null
     wait "$xvfb_pid" 2>/dev/null
+    rm -f "$QX_RUN_DIR/xvfb.$xvfb_pid"
   fi
   rm -rf "$workdir"
 }
-trap stop_xvfb EXIT
-trap 'exit 130' INT TERM
+qx_on_exit end_all
 
-# Xvfb writes the display number it chose to the given descriptor once it accepts connections.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$workdir/display" >"$workdir/xvfb.log" 2>&1 &
+# Xvfb, in a session of its own so that Ctrl+C does not end it before the programs on it, writes
+# the display number it chose to the given descriptor once it accepts connections.
+setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$workdir/display" >"$workdir/xvfb.log" 2>&1 </dev/null &
 xvfb_pid=$!
+echo Xvfb >"$QX_RUN_DIR/xvfb.$xvfb_pid"
 
 for _ in $(seq 1 200); do
   [ -s "$workdir/display" ] && break
@@ -53,4 +70,7 @@ if [ -z "$number" ]; then
   exit 125
 fi
 
-DISPLAY=":$number" "$@"
+export DISPLAY=":$number" QX_PRIVATE_DISPLAY=":$number"
+status=0
+qx_run "$@" || status=$?
+exit "$status"
