@@ -35,7 +35,12 @@ missing() {
 
 # qemu-user 10 (Debian 12's own 7.2 cannot run 32-bit Wine).
 qemu_ok() { dpkg-query -W -f='${Version}' qemu-user 2>/dev/null | grep -Eq '^1:(1[0-9]|[89])\.'; }
-locale_ok() { locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; }
+# Japanese for Wine; German for the test that numbers keep their full stop under a decimal comma.
+locale_ok() {
+  local all
+  all=$(locale -a 2>/dev/null)
+  grep -qi '^ja_JP\.utf-\?8$' <<<"$all" && grep -qi '^de_DE\.utf-\?8$' <<<"$all"
+}
 binfmt_ok() { grep -qs '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386; }
 
 # Says what is missing and how to fix it; fails when anything is. $1 = i386: the emulation too.
@@ -45,7 +50,7 @@ check() {
   mapfile -t lacking < <(missing "${packages[@]}" "${packages_i386[@]}" | sed '/^$/d')
   qemu_ok || lacking+=("qemu-user (version 8 or later, from bookworm-backports)")
   [ "${#lacking[@]}" = 0 ] || log "missing: Debian packages ${lacking[*]}"
-  locale_ok || { log "missing: the ja_JP.UTF-8 locale"; lacking+=(locale); }
+  locale_ok || { log "missing: the ja_JP.UTF-8 or de_DE.UTF-8 locale"; lacking+=(locale); }
   if [ "$want_i386" = i386 ] && ! binfmt_ok; then
     log "missing: the i386 emulation's binfmt_misc registration (lost at every reboot)"
     lacking+=(binfmt)
@@ -120,11 +125,13 @@ if ! qemu_ok; then
 fi
 install_pkgs "${packages_i386[@]}"
 
-# Japanese locale for Wine.
+# The two locales.
 if ! locale_ok; then
-  sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen
-  locale-gen >/dev/null || die "locale-gen ja_JP.UTF-8"
+  for l in ja_JP de_DE; do
+    sed -i "s/^# *\($l.UTF-8 UTF-8\)/\1/" /etc/locale.gen
+    grep -q "^$l.UTF-8 UTF-8" /etc/locale.gen || echo "$l.UTF-8 UTF-8" >> /etc/locale.gen
+  done
+  locale-gen >/dev/null || die "locale-gen ja_JP.UTF-8 de_DE.UTF-8"
 fi
 
 # i386 ELF files go to qemu through binfmt_misc.
