@@ -61,6 +61,8 @@ void bus_power_up() {
 
 void bus_set_instrument_address(int address) { instrument_address = address; }
 
+int bus_instrument_address() { return instrument_address; }
+
 void bus_set_timeout_unit_ms(std::int32_t unit_ms) { timeout_unit_ms = unit_ms; }
 
 RemoteState bus_remote_state() {

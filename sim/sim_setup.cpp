@@ -6,6 +6,8 @@
 #include "bus_state.h"
 #include "config_text.h"
 #include "fault_table.h"
+#include "front_display.h"
+#include "front_state.h"
 #include "instrument.h"
 #include "reply_table.h"
 #include "scpi_text.h"
@@ -22,11 +24,12 @@ constexpr const char* self_test_variable = "TAVERIX_SIM_SELFTEST";
 constexpr const char* replies_variable = "TAVERIX_SIM_REPLIES";
 constexpr const char* no_reply_variable = "TAVERIX_SIM_NO_REPLY";
 constexpr const char* timeout_variable = "TAVERIX_SIM_TIMEOUT_MS";
+constexpr const char* display_variable = "TAVERIX_SIM_DISPLAY";
 
 // The trace file comes first, so that remarks on the other variables reach it.
 constexpr const char* variables[] = {
     trace_variable, address_variable, faults_variable, self_test_variable,
-    replies_variable, no_reply_variable, timeout_variable,
+    replies_variable, no_reply_variable, timeout_variable, display_variable,
 };
 
 constexpr std::uint64_t gpib_address_max = 30;
@@ -62,6 +65,12 @@ void apply_no_reply(const char* value) {
     instrument_set_silent(text == "1");
 }
 
+void apply_display(const char* value) {
+    const std::string_view text = value ? value : "";
+    if (text != "" && text != "0" && text != "1") trace_note(display_variable, "neither 0 nor 1, taken as 0:", text);
+    front_display_enable(text == "1");
+}
+
 void apply_timeout_unit(const char* value) {
     std::uint64_t unit_ms = default_timeout_unit_ms;
     if (!absent(value) && !read_unsigned(value, static_cast<std::uint64_t>(longest_wait_ms), unit_ms)) {
@@ -95,6 +104,8 @@ void sim_apply_variable(const char* name, const char* value) {
         apply_no_reply(value);
     } else if (variable == timeout_variable) {
         apply_timeout_unit(value);
+    } else if (variable == display_variable) {
+        apply_display(value);
     } else {
         trace_note("taverix_sim_set", "unknown variable, ignored:", variable);
     }
@@ -106,6 +117,7 @@ void sim_reset_from_environment() {
     faults_clear_counts();
     bus_power_up();
     instrument_power_up();
+    front_forget_exchanges();
     for (const char* name : variables) sim_apply_variable(name, std::getenv(name));
 }
 
