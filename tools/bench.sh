@@ -23,5 +23,10 @@ for preset in windows-x64 windows-x86; do
   tools/with-display.sh tools/wine-run.sh "build/$preset/bin/startup_bench.exe" "$runs"
 done
 
+for preset in windows-x64 windows-x86; do
+  echo "== a bus call with the simulated instrument's front display off and on ($preset)"
+  tools/with-display.sh tools/wine-run.sh "build/$preset/bin/front_display_bench.exe"
+done
+
 echo "== size of the 32-bit program"
 stat -c '%s bytes  %n' build/windows-x86/bin/qx7316.exe
