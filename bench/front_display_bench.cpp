@@ -1,6 +1,8 @@
 // What a bus call costs with the simulated instrument's front display on and off: blocks of calls
 // (":FREQ?" written and its reply read) against TAVERIX.dll in this process, the display switched
-// off and on between blocks, median time per call of each.
+// off and on between blocks, median time per call of each: the calling thread's CPU time (what the
+// call itself does) and the time on the clock (which also feels the window's thread painting on a
+// busy machine).
 //
 //   front_display_bench.exe [CALLS_PER_BLOCK] [BLOCKS]
 #include <windows.h>
@@ -33,14 +35,28 @@ bool query_frequency() {
     return gp_wrt("4", ":FREQ?") == 0 && gp_red("4", reply, sizeof reply) == 0;
 }
 
-// Microseconds per bus call over one block.
-double block_us(bool display, int pairs) {
+// This thread's CPU time, user and kernel, in microseconds.
+double thread_cpu_us() {
+    FILETIME created, ended, kernel, user;
+    GetThreadTimes(GetCurrentThread(), &created, &ended, &kernel, &user);
+    const auto us = [](const FILETIME& time) {
+        return static_cast<double>((static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime) / 10.0;
+    };
+    return us(kernel) + us(user);
+}
+
+struct Block {
+    double cpu_us, clock_us;  // per bus call
+};
+
+Block block(bool display, int pairs) {
     taverix_sim_set("TAVERIX_SIM_DISPLAY", display ? "1" : "0");
+    const double cpu = thread_cpu_us();
     const double start = now_us();
     for (int i = 0; i < pairs; ++i) {
-        if (!query_frequency()) return -1;
+        if (!query_frequency()) return {-1, -1};
     }
-    return (now_us() - start) / (2.0 * pairs);
+    return {(thread_cpu_us() - cpu) / (2.0 * pairs), (now_us() - start) / (2.0 * pairs)};
 }
 
 double median(std::vector<double> values) {
@@ -51,8 +67,8 @@ double median(std::vector<double> values) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int calls = argc > 1 ? std::max(2, std::atoi(argv[1])) : 4000;
-    const int blocks = argc > 2 ? std::max(1, std::atoi(argv[2])) : 7;
+    const int calls = argc > 1 ? std::max(2, std::atoi(argv[1])) : 100000;
+    const int blocks = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
     taverix_sim_set("TAVERIX_SIM_TRACE", nullptr);
     if (gp_init(1, 0, 0) != 0 || gp_ren() != 0 || gp_clr("4") != 0 || gp_llo() != 0) {
         std::fprintf(stderr, "front_display_bench: the simulated bus did not come up\n");
@@ -72,19 +88,23 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    std::vector<double> off, on;
-    for (int block = 0; block < blocks; ++block) {
-        off.push_back(block_us(false, calls / 2));
-        on.push_back(block_us(true, calls / 2));
-        if (off.back() < 0 || on.back() < 0) {
+    std::vector<double> off_cpu, on_cpu, off_clock, on_clock;
+    for (int i = 0; i < blocks; ++i) {
+        const Block off = block(false, calls / 2);
+        const Block on = block(true, calls / 2);
+        if (off.cpu_us < 0 || on.cpu_us < 0) {
             std::fprintf(stderr, "front_display_bench: a bus call failed\n");
             return 1;
         }
+        off_cpu.push_back(off.cpu_us);
+        on_cpu.push_back(on.cpu_us);
+        off_clock.push_back(off.clock_us);
+        on_clock.push_back(on.clock_us);
     }
-    const double off_us = median(off);
-    const double on_us = median(on);
-    std::printf("bus call, front display off: %.3f us (median of %d blocks of %d calls)\n", off_us, blocks, calls);
-    std::printf("bus call, front display on:  %.3f us (window shown, updated after every call)\n", on_us);
-    std::printf("ratio on/off: %.2f\n", on_us / off_us);
+    std::printf("one bus call, medians of %d blocks of %d calls, front display off / on:\n", blocks, calls);
+    std::printf("  CPU time of the calling thread: %.3f us / %.3f us (ratio %.2f)\n", median(off_cpu), median(on_cpu),
+                median(on_cpu) / median(off_cpu));
+    std::printf("  time on the clock:              %.3f us / %.3f us (ratio %.2f)\n", median(off_clock),
+                median(on_clock), median(on_clock) / median(off_clock));
     return 0;
 }

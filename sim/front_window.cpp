@@ -11,7 +11,11 @@ namespace sim {
 
 namespace {
 
-constexpr UINT refresh_message = WM_APP + 1;
+// The window looks for a new state this often. A bus call only leaves its state behind: posting
+// or signalling would cost it a trip to the window system's server (under Wine more than the call
+// itself).
+constexpr UINT look_interval_ms = 20;
+constexpr UINT_PTR look_timer = 1;
 constexpr char window_class[] = "QX7316SimulatedFront";
 constexpr char screen_class[] = "QX7316SimulatedScreen";
 
@@ -33,14 +37,14 @@ constexpr COLORREF lamp_dark = RGB(96, 96, 96);
 // ---- shared between the bus calls' thread and the window's ----
 SRWLOCK lock = SRWLOCK_INIT;
 FrontState handed;
-bool update_waiting = false;  // a refresh message is on its way
-HWND front = nullptr;
+bool handed_fresh = false;  // handed has not been shown yet
 
 // ---- the bus calls' thread only ----
 bool thread_started = false;
 DWORD caller_thread = 0;
 
 // ---- the window's thread only ----
+HWND front = nullptr;
 FrontState shown;
 FrontTexts shown_texts;
 HBRUSH output_brush, remote_brush, dark_brush;
@@ -121,12 +125,15 @@ void set_lamp(int id, bool lit) {
     if ((IsWindowEnabled(lamp) != FALSE) != lit) EnableWindow(lamp, lit);
 }
 
-// Takes the newest state handed over and shows it.
+// Takes the newest state handed over and shows it; nothing when there is none since the last time.
 void refresh(bool first) {
+    const FrontState before = shown;
     AcquireSRWLockExclusive(&lock);
-    shown = handed;
-    update_waiting = false;
+    const bool fresh = handed_fresh;
+    if (fresh) shown = handed;
+    handed_fresh = false;
     ReleaseSRWLockExclusive(&lock);
+    if (!fresh && !first) return;
 
     FrontTexts texts;
     front_texts(shown, texts);
@@ -145,7 +152,10 @@ void refresh(bool first) {
     set_lamp(front_id::output_lamp, lamps.output);
     set_lamp(front_id::remote_lamp, lamps.remote);
     set_lamp(front_id::lockout_lamp, lamps.lockout);
-    InvalidateRect(GetDlgItem(front, front_id::screen), nullptr, FALSE);
+    // The screen is drawn again only when its trace changes.
+    const bool same_trace = before.waveform == shown.waveform && before.frequency == shown.frequency &&
+                            before.amplitude == shown.amplitude && before.output_on == shown.output_on;
+    if (first || !same_trace) InvalidateRect(GetDlgItem(front, front_id::screen), nullptr, FALSE);
 }
 
 // A lit lamp is a coloured field with dark text; a dark one grey.
@@ -166,7 +176,7 @@ LRESULT lamp_colours(HDC dc, HWND control) {
 
 LRESULT CALLBACK front_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-        case refresh_message: refresh(false); return 0;
+        case WM_TIMER: refresh(false); return 0;
         case WM_CTLCOLORSTATIC:
             return lamp_colours(reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam));
         case WM_MOUSEACTIVATE: return MA_NOACTIVATE;
@@ -259,11 +269,10 @@ bool create_window() {
     HWND window = CreateWindowExA(ex_style, window_class, front_id::caption, style, at.x, at.y, width, height,
                                   nullptr, nullptr, module, nullptr);
     if (!window) return false;
-    AcquireSRWLockExclusive(&lock);
     front = window;
-    ReleaseSRWLockExclusive(&lock);
     add_controls(window);
     refresh(true);
+    SetTimer(window, look_timer, look_interval_ms, nullptr);
     // Shown without taking the activation: the program's own window keeps it.
     ShowWindow(window, SW_SHOWNOACTIVATE);
     return true;
@@ -284,10 +293,8 @@ DWORD WINAPI window_thread(LPVOID) {
 void front_window_update(const FrontState& state) {
     AcquireSRWLockExclusive(&lock);
     handed = state;
-    HWND target = update_waiting ? nullptr : front;
-    if (target) update_waiting = true;
+    handed_fresh = true;
     ReleaseSRWLockExclusive(&lock);
-    if (target) PostMessageA(target, refresh_message, 0, 0);
 
     if (!thread_started) {
         thread_started = true;

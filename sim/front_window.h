@@ -2,8 +2,8 @@
 //
 // The first update starts a thread of the simulator's own that creates the window beside the
 // calling thread's window and runs its message loop; the window lives until the process ends. An
-// update copies the state under a lock and posts one message when none is waiting: it never waits
-// for the window, so the bus call that hands it over costs the same whether the window paints or not.
+// update only copies the state under a lock, where the window looks for it every 20 ms: the bus call
+// that hands it over never waits for the window nor calls into the window system.
 #pragma once
 
 #include "front_state.h"
