@@ -33,8 +33,14 @@ void real_with_unit(double value, const char* unit, char* out, std::size_t size)
     std::snprintf(out, size, "%s %s", number, unit);
 }
 
-void exchange_text(const char* label, const char* escaped, char* out, std::size_t size) {
-    std::snprintf(out, size, "%s: %s", label, escaped[0] ? escaped : "none");
+void exchange_text(const char* label, const FrontBytes& exchange, char* out, std::size_t size) {
+    char escaped[front_text_capacity];
+    if (exchange.present) {
+        front_escape(exchange.bytes, exchange.size, exchange.cut, escaped, sizeof escaped);
+    } else {
+        std::snprintf(escaped, sizeof escaped, "none");
+    }
+    std::snprintf(out, size, "%s: %s", label, escaped);
 }
 
 }  // namespace

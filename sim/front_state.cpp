@@ -10,12 +10,19 @@ namespace sim {
 
 namespace {
 
-char last_message[front_text_capacity];
-char last_reply[front_text_capacity];
+FrontBytes last_message;
+FrontBytes last_reply;
+
+void keep(FrontBytes& kept, const char* data, std::size_t size) {
+    kept.present = true;
+    kept.cut = size > front_bytes_capacity;
+    kept.size = kept.cut ? front_bytes_capacity : size;
+    std::memcpy(kept.bytes, data, kept.size);
+}
 
 }  // namespace
 
-void front_escape(const char* data, std::size_t size, char* out, std::size_t capacity) {
+void front_escape(const char* data, std::size_t size, bool more, char* out, std::size_t capacity) {
     constexpr char cut[] = "\"...";
     std::size_t whole = 0;
     for (std::size_t i = 0; i < size; ++i) {
@@ -23,7 +30,7 @@ void front_escape(const char* data, std::size_t size, char* out, std::size_t cap
         whole += bus_trace::escape_byte(static_cast<unsigned char>(data[i]), escaped);
     }
     // Quotes and terminator; when the whole text does not fit, room for the cut mark instead.
-    const bool fits = whole + 3 <= capacity;
+    const bool fits = !more && whole + 3 <= capacity;
     const std::size_t room = fits ? capacity - 2 : capacity - sizeof cut;
     std::size_t length = 0;
     out[length++] = '"';
@@ -42,15 +49,13 @@ void front_escape(const char* data, std::size_t size, char* out, std::size_t cap
     }
 }
 
-void front_note_message(const char* message) {
-    front_escape(message, std::strlen(message), last_message, sizeof last_message);
-}
+void front_note_message(const char* message) { keep(last_message, message, std::strlen(message)); }
 
-void front_note_reply(const char* reply, std::size_t size) { front_escape(reply, size, last_reply, sizeof last_reply); }
+void front_note_reply(const char* reply, std::size_t size) { keep(last_reply, reply, size); }
 
 void front_forget_exchanges() {
-    last_message[0] = '\0';
-    last_reply[0] = '\0';
+    last_message.present = false;
+    last_reply.present = false;
 }
 
 void front_capture(FrontState& state) {
@@ -64,8 +69,8 @@ void front_capture(FrontState& state) {
     state.remote = remote == RemoteState::remote || remote == RemoteState::remote_with_lockout;
     state.lockout = remote == RemoteState::local_with_lockout || remote == RemoteState::remote_with_lockout;
     state.errors_waiting = errors_waiting();
-    std::memcpy(state.message, last_message, sizeof state.message);
-    std::memcpy(state.reply, last_reply, sizeof state.reply);
+    state.message = last_message;
+    state.reply = last_reply;
 }
 
 }  // namespace sim

@@ -11,6 +11,16 @@ namespace sim {
 // Room for one escaped, quoted text and its terminator; a longer one is cut as the trace cuts it.
 constexpr std::size_t front_text_capacity = 160;
 
+// A message or reply as the instrument took or gave it: its first bytes, raw (escaping them is the
+// display's work, not the bus call's).
+constexpr std::size_t front_bytes_capacity = 128;
+struct FrontBytes {
+    bool present;    // false: none yet
+    bool cut;        // more bytes followed than are kept
+    std::size_t size;
+    char bytes[front_bytes_capacity];
+};
+
 struct FrontState {
     int address;  // where the instrument listens, or no_instrument
     Waveform waveform;
@@ -20,13 +30,14 @@ struct FrontState {
     bool remote;
     bool lockout;
     int errors_waiting;
-    char message[front_text_capacity];  // last message the instrument received, escaped; "" for none
-    char reply[front_text_capacity];    // last reply it sent, escaped; "" for none
+    FrontBytes message;  // last message the instrument received
+    FrontBytes reply;    // last reply it sent
 };
 
-// The bytes in double quotes, escaped as the trace escapes them; when they do not fit, cut after
-// the last whole escape and closed with "...". Always terminated within capacity (at least 8).
-void front_escape(const char* data, std::size_t size, char* out, std::size_t capacity);
+// The bytes in double quotes, escaped as the trace escapes them; when they do not fit, or more
+// followed them (more), cut after the last whole escape and closed with "...". Always terminated
+// within capacity (at least 8).
+void front_escape(const char* data, std::size_t size, bool more, char* out, std::size_t capacity);
 
 // The instrument received this message / sent these bytes as a reply.
 void front_note_message(const char* message);

@@ -153,10 +153,12 @@ TEST_F(SimFront, MessagesAreEscapedAsTheTraceEscapesThem) {
     EXPECT_NE(std::string(trace).find("gp_wrt(\"4\", " + escaped + ") = 0"), std::string::npos);
 
     char cut[16];
-    sim::front_escape("\x01\x02\x03\x04", 4, cut, sizeof cut);
+    sim::front_escape("\x01\x02\x03\x04", 4, false, cut, sizeof cut);
     EXPECT_STREQ(cut, R"("\x01\x02"...)") << "cut after the last whole escape";
-    sim::front_escape("abcdefghijklm", 13, cut, sizeof cut);
+    sim::front_escape("abcdefghijklm", 13, false, cut, sizeof cut);
     EXPECT_STREQ(cut, R"("abcdefghijklm")") << "fits exactly";
+    sim::front_escape("abc", 3, true, cut, sizeof cut);
+    EXPECT_STREQ(cut, R"("abc"...)") << "more followed";
     const std::string long_message(1000, 'x');
     ASSERT_EQ(gp_wrt("4", long_message.c_str()), 0);
     const std::string shown = front_now().texts.message;
