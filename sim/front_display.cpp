@@ -14,8 +14,6 @@ FrontState state;
 
 void front_display_enable(bool on) { enabled = on; }
 
-bool front_display_enabled() { return enabled; }
-
 void front_after_write(bool received, const char* message) {
     if (enabled && received) front_note_message(message);
 }

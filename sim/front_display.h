@@ -8,7 +8,6 @@
 namespace sim {
 
 void front_display_enable(bool on);
-bool front_display_enabled();
 
 // After gp_wrt: received tells whether the instrument took the message.
 void front_after_write(bool received, const char* message);
