@@ -65,6 +65,8 @@ void bus_power_up() {
 
 void bus_set_instrument_address(int address) { instrument_address = address; }
 
+int bus_instrument_address() { return instrument_address; }
+
 void bus_set_timeout_unit_ms(std::int32_t unit_ms) { timeout_unit_ms = unit_ms; }
 
 void bus_set_reply_delay_ms(std::int32_t delay_ms) { reply_delay_ms = delay_ms; }

@@ -23,6 +23,8 @@ constexpr std::int64_t longest_wait_ms = 60000;
 void bus_power_up();
 
 void bus_set_instrument_address(int address);
+// Where the instrument listens: 0-30, or no_instrument.
+int bus_instrument_address();
 void bus_set_timeout_unit_ms(std::int32_t unit_ms);
 
 // How long after its message a reply becomes readable, in milliseconds (0: at once).

@@ -30,6 +30,8 @@ const char* error_meaning(int code) {
 
 void errors_clear() { queue_count = 0; }
 
+int errors_waiting() { return static_cast<int>(queue_count); }
+
 void error_push(int code) {
     if (queue_count < queue_capacity) {
         queue[queue_count++] = code;

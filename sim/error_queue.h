@@ -20,6 +20,9 @@ constexpr int query_unterminated = -420;
 
 void errors_clear();
 
+// How many errors wait to be read.
+int errors_waiting();
+
 // Adds an error; when the queue is full its newest entry becomes -350 "Queue overflow".
 void error_push(int code);
 

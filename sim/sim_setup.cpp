@@ -6,6 +6,8 @@
 #include "bus_state.h"
 #include "config_text.h"
 #include "fault_table.h"
+#include "front_display.h"
+#include "front_state.h"
 #include "instrument.h"
 #include "reply_table.h"
 #include "scpi_text.h"
@@ -23,11 +25,12 @@ constexpr const char* replies_variable = "TAVERIX_SIM_REPLIES";
 constexpr const char* no_reply_variable = "TAVERIX_SIM_NO_REPLY";
 constexpr const char* timeout_variable = "TAVERIX_SIM_TIMEOUT_MS";
 constexpr const char* reply_delay_variable = "TAVERIX_SIM_REPLY_DELAY_MS";
+constexpr const char* display_variable = "TAVERIX_SIM_DISPLAY";
 
 // The trace file comes first, so that remarks on the other variables reach it.
 constexpr const char* variables[] = {
     trace_variable, address_variable, faults_variable, self_test_variable,
-    replies_variable, no_reply_variable, timeout_variable, reply_delay_variable,
+    replies_variable, no_reply_variable, timeout_variable, reply_delay_variable, display_variable,
 };
 
 constexpr std::uint64_t gpib_address_max = 30;
@@ -61,6 +64,12 @@ void apply_no_reply(const char* value) {
     const std::string_view text = value ? value : "";
     if (text != "" && text != "0" && text != "1") trace_note(no_reply_variable, "neither 0 nor 1, taken as 0:", text);
     instrument_set_silent(text == "1");
+}
+
+void apply_display(const char* value) {
+    const std::string_view text = value ? value : "";
+    if (text != "" && text != "0" && text != "1") trace_note(display_variable, "neither 0 nor 1, taken as 0:", text);
+    front_display_enable(text == "1");
 }
 
 void apply_timeout_unit(const char* value) {
@@ -107,6 +116,8 @@ void sim_apply_variable(const char* name, const char* value) {
         apply_timeout_unit(value);
     } else if (variable == reply_delay_variable) {
         apply_reply_delay(value);
+    } else if (variable == display_variable) {
+        apply_display(value);
     } else {
         trace_note("taverix_sim_set", "unknown variable, ignored:", variable);
     }
@@ -118,6 +129,7 @@ void sim_reset_from_environment() {
     faults_clear_counts();
     bus_power_up();
     instrument_power_up();
+    front_forget_exchanges();
     for (const char* name : variables) sim_apply_variable(name, std::getenv(name));
 }
 

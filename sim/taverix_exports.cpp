@@ -1,11 +1,12 @@
 // The ten functions of the bus library as the simulator offers them. Each counts the call, fails
-// with an injected code if one is due (doing nothing else), otherwise does its work, and writes
-// one line to the trace.
+// with an injected code if one is due (doing nothing else), otherwise does its work, writes one
+// line to the trace and, when the front display is on, hands the front's state to it.
 #include <cstdint>
 
 #include "bus_calls.h"
 #include "bus_call_line.h"
 #include "fault_table.h"
+#include "front_display.h"
 #include "sim_setup.h"
 #include "sim_trace.h"
 #include "taverix.h"
@@ -29,6 +30,7 @@ BusStatus traced_address_call(BusFunction function, const char* address_list, st
     if (call_runs(function, status)) status = work(address_list);
     bus_trace::write_address_call(line, function, address_list, status);
     trace_emit(line);
+    front_after_call();
     return status;
 }
 
@@ -38,6 +40,7 @@ BusStatus traced_plain_call(BusFunction function, std::int32_t (*work)()) {
     if (call_runs(function, status)) status = work();
     bus_trace::write_plain_call(line, function, status);
     trace_emit(line);
+    front_after_call();
     return status;
 }
 
@@ -47,6 +50,7 @@ BusStatus traced_number_call(BusFunction function, std::int32_t value, std::int3
     if (call_runs(function, status)) status = work(value);
     bus_trace::write_number_call(line, function, value, status);
     trace_emit(line);
+    front_after_call();
     return status;
 }
 
@@ -59,6 +63,7 @@ BusStatus TAVERIX_CALL gp_init(std::uint16_t own_address, std::int32_t reserved1
     if (call_runs(BusFunction::init, status)) status = bus_init(own_address);
     bus_trace::write_init_call(line, own_address, reserved1, reserved2, status);
     trace_emit(line);
+    front_after_call();
     return status;
 }
 
@@ -78,9 +83,12 @@ BusStatus TAVERIX_CALL gp_llo() { return traced_plain_call(BusFunction::llo, bus
 
 BusStatus TAVERIX_CALL gp_wrt(const char* address_list, const char* message) {
     std::int32_t status = 0;
-    if (call_runs(BusFunction::wrt, status)) status = bus_write(address_list, message);
+    const bool runs = call_runs(BusFunction::wrt, status);
+    if (runs) status = bus_write(address_list, message);
     bus_trace::write_wrt_call(line, address_list, message, status);
     trace_emit(line);
+    front_after_write(runs && status == 0, message);
+    front_after_call();
     return status;
 }
 
@@ -88,9 +96,12 @@ BusStatus TAVERIX_CALL gp_wrt(const char* address_list, const char* message) {
 BusStatus TAVERIX_CALL gp_red(const char* address_list, char* reply, std::int32_t size) {
     std::int32_t status = 0;
     std::size_t delivered = 0;
-    if (call_runs(BusFunction::red, status)) status = bus_read(address_list, reply, size, delivered);
+    const bool runs = call_runs(BusFunction::red, status);
+    if (runs) status = bus_read(address_list, reply, size, delivered);
     bus_trace::write_red_call(line, address_list, size, status, reply, delivered);
     trace_emit(line);
+    front_after_read(runs && status == 0, reply, delivered);
+    front_after_call();
     return status;
 }
 

@@ -30,6 +30,11 @@ rm -f "$monitor_log"
 TAVERIX_MONITOR_LOG="Z:$(pwd -P)/$monitor_log" tools/wine-run.sh build/windows-x64/bin/monitor_bench.exe
 rm -f "$monitor_log"
 
+for preset in windows-x64 windows-x86; do
+  echo "== a bus call with the simulated instrument's front display off and on ($preset)"
+  tools/with-display.sh tools/wine-run.sh "build/$preset/bin/front_display_bench.exe"
+done
+
 echo "== size of the 32-bit program"
 stat -c '%s bytes  %n' build/windows-x86/bin/qx7316.exe
 

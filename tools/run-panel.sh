@@ -28,6 +28,9 @@ else
   bash tools/setup.sh --check || exit 1
 fi
 export QX_WINEPREFIX="${QX_PANEL_WINEPREFIX:-${QX_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/qx7316/wineprefix}-panel}"
+
+# The simulated instrument shows its front beside the panel (TAVERIX_SIM_DISPLAY=0: it does not).
+export TAVERIX_SIM_DISPLAY=${TAVERIX_SIM_DISPLAY:-1}
 build_dir="build/$preset"
 cmake --preset "$preset" >/dev/null
 cmake --build "$build_dir" --target qx7316
@@ -104,8 +107,16 @@ for _ in $(seq 1 120); do
   sleep 0.5
 done
 [ -n "$window" ] || { log "the panel did not show (Wine's messages: $wine_log)"; exit 1; }
-sleep 1
-import -display "$DISPLAY" -window "$window" "$shot"
+# GPIB初期化 and ON pressed, and waited for until the panel shows the read-back and the instrument
+# its waveform; then the whole screen, panel and instrument side by side.
+if cmake --build "$build_dir" --target press_for_picture >/dev/null &&
+   tools/wine-run.sh "$build_dir/bin/press_for_picture.exe" 2>>"$wine_log" >&2; then
+  import -display "$DISPLAY" -window root "$shot"
+else
+  log "GPIB初期化 and ON could not be pressed (see $wine_log): the panel as it opened"
+  sleep 1
+  import -display "$DISPLAY" -window "$window" "$shot"
+fi
 log "screenshot saved"
 echo "$shot"
 

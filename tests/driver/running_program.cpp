@@ -19,13 +19,15 @@ std::string last_error_text(const char* what) {
   return std::string(what) + " failed with error " + std::to_string(GetLastError());
 }
 
-// The driver's own environment without any TAVERIX_SIM_ variable, followed by the setup's
-// variables, as a CreateProcess environment block.
+// The driver's own environment without any TAVERIX_SIM_ variable but TAVERIX_SIM_DISPLAY (so that a
+// whole run can show the simulated instrument's front), followed by the setup's variables, as a
+// CreateProcess environment block.
 std::wstring environment_block(const SimSetup& setup, const std::wstring& trace_path) {
   std::wstring block;
   if (wchar_t* inherited = GetEnvironmentStringsW()) {
     for (const wchar_t* entry = inherited; *entry; entry += wcslen(entry) + 1) {
-      if (_wcsnicmp(entry, L"TAVERIX_SIM_", 12) == 0) continue;
+      const bool display = _wcsnicmp(entry, L"TAVERIX_SIM_DISPLAY=", 20) == 0;
+      if (_wcsnicmp(entry, L"TAVERIX_SIM_", 12) == 0 && !(display && !setup.front_display)) continue;
       block.append(entry).push_back(L'\0');
     }
     FreeEnvironmentStringsW(inherited);
@@ -41,6 +43,7 @@ std::wstring environment_block(const SimSetup& setup, const std::wstring& trace_
   add(L"TAVERIX_SIM_TIMEOUT_MS", setup.timeout_ms);
   add(L"TAVERIX_SIM_SELFTEST", setup.self_test_fails ? "fail" : "");
   add(L"TAVERIX_SIM_NO_REPLY", setup.never_replies ? "1" : "");
+  add(L"TAVERIX_SIM_DISPLAY", setup.front_display ? "1" : "");
   block.push_back(L'\0');
   return block;
 }

@@ -13,6 +13,7 @@ struct SimSetup {
   std::string timeout_ms;    // TAVERIX_SIM_TIMEOUT_MS, milliseconds per time-out unit
   bool self_test_fails = false;  // TAVERIX_SIM_SELFTEST=fail
   bool never_replies = false;    // TAVERIX_SIM_NO_REPLY=1
+  bool front_display = false;    // TAVERIX_SIM_DISPLAY=1 (else the driver's own TAVERIX_SIM_DISPLAY, if any)
 };
 
 }  // namespace driver
