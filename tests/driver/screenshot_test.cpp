@@ -38,7 +38,6 @@ using PanelScreenshots = PanelSession;
 
 TEST_F(PanelScreenshots, OpenedPanelAndReadBackAfterOn) {
   const auto& panel = open_panel();
-  panel.wait_until_handled();
   const ScreenPicture opened = window_picture(panel.window());
   save_bmp(opened, screenshot_path(L"panel-opened.bmp"));
   for (int id : kMonitors) EXPECT_EQ(colours_inside(opened, panel.control(id)), 1u) << "monitor " << id << " is empty";
