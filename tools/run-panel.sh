@@ -66,7 +66,7 @@ wine_log="$root/$build_dir/qx7316-wine.log"
 tools/wine-run.sh "$program" 2>"$wine_log" &
 panel=$!
 
-# The panel is shown once X knows a window with its caption; a moment later it is painted.
+# The panel is shown once X knows a window with its caption.
 shot="$root/build/$preset/qx7316-panel.png"
 window=""
 for _ in $(seq 1 120); do
@@ -76,8 +76,20 @@ for _ in $(seq 1 120); do
   sleep 0.5
 done
 [ -n "$window" ] || { log "the panel did not show (Wine's messages: $wine_log)"; exit 1; }
-sleep 1
-import -display "$DISPLAY" -window "$window" "$shot"
+# The program paints from its own process some time later: the picture is taken once two captures in
+# a row agree (raw pixels, which carry no time stamps), at most 30 s on.
+capture="$root/$build_dir/qx7316-capture"
+rm -f "$capture".*.ppm
+settled=""
+for _ in $(seq 1 100); do
+  sleep 0.3
+  import -display "$DISPLAY" -window "$window" "ppm:$capture.new.ppm" 2>/dev/null || continue
+  if cmp -s "$capture.new.ppm" "$capture.last.ppm" 2>/dev/null; then settled=1; break; fi
+  mv -f "$capture.new.ppm" "$capture.last.ppm"
+done
+[ -n "$settled" ] || { rm -f "$capture".*.ppm; log "the panel's picture did not settle"; exit 1; }
+convert "$capture.new.ppm" "$shot"
+rm -f "$capture".*.ppm
 log "screenshot saved"
 echo "$shot"
 
