@@ -97,7 +97,7 @@ setsid tools/wine-run.sh "$program" 2>"$wine_log" </dev/null &
 qx_group=$!
 echo "tools/wine-run.sh $program" >"$QX_RUN_DIR/group.$qx_group"
 
-# The panel is shown once X knows a window with its caption; a moment later it is painted.
+# The panel is shown once X knows a window with its caption.
 shot="$root/build/$preset/qx7316-panel.png"
 window=""
 for _ in $(seq 1 120); do
@@ -107,15 +107,29 @@ for _ in $(seq 1 120); do
   sleep 0.5
 done
 [ -n "$window" ] || { log "the panel did not show (Wine's messages: $wine_log)"; exit 1; }
+# The program paints from its own process some time later: a picture is taken once two captures in
+# a row agree (raw pixels, which carry no time stamps), at most 30 s on. $1: the window to capture.
+settled_picture() {
+  local target=$1 capture="$root/$build_dir/qx7316-capture" settled=""
+  rm -f "$capture".*.ppm
+  for _ in $(seq 1 100); do
+    sleep 0.3
+    import -display "$DISPLAY" -window "$target" "ppm:$capture.new.ppm" 2>/dev/null || continue
+    if cmp -s "$capture.new.ppm" "$capture.last.ppm" 2>/dev/null; then settled=1; break; fi
+    mv -f "$capture.new.ppm" "$capture.last.ppm"
+  done
+  [ -n "$settled" ] || { rm -f "$capture".*.ppm; log "the picture did not settle"; return 1; }
+  convert "$capture.new.ppm" "$shot"
+  rm -f "$capture".*.ppm
+}
 # GPIB初期化 and ON pressed, and waited for until the panel shows the read-back and the instrument
 # its waveform; then the whole screen, panel and instrument side by side.
 if cmake --build "$build_dir" --target press_for_picture >/dev/null &&
    tools/wine-run.sh "$build_dir/bin/press_for_picture.exe" 2>>"$wine_log" >&2; then
-  import -display "$DISPLAY" -window root "$shot"
+  settled_picture root || exit 1
 else
   log "GPIB初期化 and ON could not be pressed (see $wine_log): the panel as it opened"
-  sleep 1
-  import -display "$DISPLAY" -window "$window" "$shot"
+  settled_picture "$window" || exit 1
 fi
 log "screenshot saved"
 echo "$shot"

@@ -329,14 +329,20 @@ TEST_F(Panel, EnterAndTheRadioButtonsDoNothing) {
 }
 
 // The modal panel as WinMain runs it, ended the three ways an operator can.
+// The panel is shown and activated inside DialogBoxParam, the focus arriving through the display
+// server: the timer looks every 20 ms, from inside the panel's own modal loop, until the focus is on
+// GPIB初期化 or 30 s have passed, then leaves.
 enum class Leave { exit_button, escape, close_box };
 Leave leave_by;
 HWND modal_panel;
 bool focus_on_init_when_shown;
+DWORD panel_opened_at;
+constexpr DWORD kFocusLimitMs = 30000;
 
 void CALLBACK leave_panel(HWND, UINT, UINT_PTR timer, DWORD) {
-    KillTimer(nullptr, timer);
     focus_on_init_when_shown = GetFocus() == GetDlgItem(modal_panel, IDC_INIT);
+    if (!focus_on_init_when_shown && GetTickCount() - panel_opened_at < kFocusLimitMs) return;
+    KillTimer(nullptr, timer);
     switch (leave_by) {
     case Leave::exit_button: PostMessageA(GetDlgItem(modal_panel, IDCANCEL), BM_CLICK, 0, 0); break;
     case Leave::escape: PostMessageA(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0); break;
@@ -347,7 +353,8 @@ void CALLBACK leave_panel(HWND, UINT, UINT_PTR timer, DWORD) {
 INT_PTR CALLBACK watch_panel(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == WM_INITDIALOG) {
         modal_panel = hwnd;
-        SetTimer(nullptr, 0, 50, leave_panel);
+        panel_opened_at = GetTickCount();
+        SetTimer(nullptr, 0, 20, leave_panel);
     }
     return panel_proc(hwnd, message, wparam, lparam);
 }

@@ -2,8 +2,8 @@
 # Static checks of the program file: check-program-file.sh OBJDUMP MACHINE PROGRAM.exe
 # MACHINE is i386 or x86-64. Checks the machine, the GUI subsystem, that the program imports only
 # from KERNEL32.dll, USER32.dll, msvcrt.dll and TAVERIX.dll, that it takes exactly the ten bus
-# functions from TAVERIX.dll by their undecorated names, and that its resources hold dialog 101 in
-# Japanese (language 1041) and group icon 102.
+# functions from TAVERIX.dll by their undecorated names, and that its resources are dialog 101 in
+# Japanese (language 1041), group icon 102 with its images and the version resource, and nothing else.
 set -uo pipefail
 objdump=$1 machine=$2 program=$3
 # objdump's own words ("file format") are translated in other locales.
@@ -58,5 +58,14 @@ grep -qx '5/101/1041' <<<"$resources" && pass "dialog 101 in language 1041" \
   || fail "no dialog 101 in language 1041; resources (type/name/language): $(tr '\n' ' ' <<<"$resources")"
 grep -q '^14/102/' <<<"$resources" && pass "group icon 102" \
   || fail "no group icon 102; resources (type/name/language): $(tr '\n' ' ' <<<"$resources")"
+
+grep -qx '16/1/1041' <<<"$resources" && pass "version resource 1 in language 1041" \
+  || fail "no version resource 1 in language 1041; resources (type/name/language): $(tr '\n' ' ' <<<"$resources")"
+# Nothing else: the icon images (type 3) of the group icon, one dialog, one group icon, one version.
+others=$(awk -F/ '$1 != 3 && !($1 == 5 && $2 == 101) && !($1 == 14 && $2 == 102) && !($1 == 16 && $2 == 1)' <<<"$resources" | tr '\n' ' ')
+[ -z "$others" ] && pass "no other resources" || fail "other resources (type/name/language): $others"
+grep -q '^3/' <<<"$resources" && pass "icon images" || fail "no icon images (type 3)"
+kinds=$(cut -d/ -f1,2 <<<"$resources" | grep -v '^3/' | sort | uniq -d | tr '\n' ' ')
+[ -z "$kinds" ] && pass "one language each" || fail "resources in more than one language: $kinds"
 
 [ "$failures" = 0 ] || { echo "$failures check(s) failed for $program" >&2; exit 1; }

@@ -4,6 +4,8 @@
 #include "screen_capture.h"
 #include "window_text.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <stdexcept>
 #include <vector>
@@ -76,21 +78,25 @@ std::uint64_t difference(const std::vector<std::uint32_t>& a, const std::vector<
 
 }  // namespace
 
-std::string MessageBoxWindow::icon() const {
-  HWND holder = icon_static(box_);
-  if (!holder) throw std::runtime_error("the message box has no icon static");
-  if (SendMessageW(holder, STM_GETICON, 0, 0) == 0 || !IsWindowVisible(holder)) return "none";
+namespace {
 
-  repaint_now(box_);
-  RECT area{};
-  GetClientRect(holder, &area);
-  MapWindowPoints(holder, HWND_DESKTOP, reinterpret_cast<POINT*>(&area), 2);
-  const int width = area.right - area.left;
-  const int height = area.bottom - area.top;
-  const std::vector<std::uint32_t> shown = screen_pixels(area);
-  if (shown.empty()) throw std::runtime_error("the icon static has no area");
-  const COLORREF background = RGB((shown[0] >> 16) & 0xFF, (shown[0] >> 8) & 0xFF, shown[0] & 0xFF);
+struct IconMatch {
+  std::string name;
+  std::uint64_t best_difference = UINT64_MAX;
+  std::uint64_t second_difference = UINT64_MAX;
 
+  // The screen must match one icon clearly better than any other.
+  bool clear() const { return best_difference * 2 < second_difference; }
+  std::string verdict() const {
+    if (clear()) return name;
+    return "unclear (closest " + name + ", " + std::to_string(best_difference) + " against " +
+           std::to_string(second_difference) + ")";
+  }
+};
+
+IconMatch closest_icon(const ScreenPicture& shown) {
+  const std::uint32_t corner = shown.pixels[0];
+  const COLORREF background = RGB((corner >> 16) & 0xFF, (corner >> 8) & 0xFF, corner & 0xFF);
   const struct {
     const char* name;
     LPCWSTR resource;
@@ -98,26 +104,43 @@ std::string MessageBoxWindow::icon() const {
                     {"warning", MAKEINTRESOURCEW(32515)},  // IDI_EXCLAMATION
                     {"information", MAKEINTRESOURCEW(32516)},  // IDI_ASTERISK
                     {"question", MAKEINTRESOURCEW(32514)}};  // IDI_QUESTION
-  std::string best;
-  std::uint64_t best_difference = UINT64_MAX;
-  std::uint64_t second_difference = UINT64_MAX;
+  IconMatch match;
   for (const auto& candidate : candidates) {
-    const auto drawn = icon_pixels(LoadIconW(nullptr, candidate.resource), width, height, background);
-    const std::uint64_t how_far = difference(shown, drawn);
-    if (how_far < best_difference) {
-      second_difference = best_difference;
-      best_difference = how_far;
-      best = candidate.name;
-    } else if (how_far < second_difference) {
-      second_difference = how_far;
+    const auto drawn = icon_pixels(LoadIconW(nullptr, candidate.resource), shown.width(), shown.height(), background);
+    const std::uint64_t how_far = difference(shown.pixels, drawn);
+    if (how_far < match.best_difference) {
+      match.second_difference = match.best_difference;
+      match.best_difference = how_far;
+      match.name = candidate.name;
+    } else if (how_far < match.second_difference) {
+      match.second_difference = how_far;
     }
   }
-  // The screen must match one icon clearly better than any other.
-  if (best_difference * 2 >= second_difference) {
-    return "unclear (closest " + best + ", " + std::to_string(best_difference) + " against " +
-           std::to_string(second_difference) + ")";
+  return match;
+}
+
+}  // namespace
+
+// The icon's handle belongs to the program's process: Wine keeps the system icons apart per process
+// and reads no icon of another process, so the screen is what tells them apart. The screen is read
+// only once the box's thread is idle and two captures in a row agree; a settled screen that matches
+// no icon clearly (the box not drawn yet) is read again until the action limit.
+std::string MessageBoxWindow::icon() const {
+  HWND holder = icon_static(box_);
+  if (!holder) throw std::runtime_error("the message box has no icon static");
+  if (SendMessageW(holder, STM_GETICON, 0, 0) == 0 || !IsWindowVisible(holder)) return "none";
+
+  RECT area{};
+  GetClientRect(holder, &area);
+  MapWindowPoints(holder, HWND_DESKTOP, reinterpret_cast<POINT*>(&area), 2);
+  const auto deadline = std::chrono::steady_clock::now() + kActionLimit;
+  for (;;) {
+    wait_until_idle(box_);
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const IconMatch match = closest_icon(settled_screen_picture(area, std::max(left, std::chrono::milliseconds{0})));
+    if (match.clear() || std::chrono::steady_clock::now() >= deadline) return match.verdict();
+    Sleep(50);
   }
-  return best;
 }
 
 int MessageBoxWindow::button_count() const {

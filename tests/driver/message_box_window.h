@@ -21,8 +21,8 @@ class MessageBoxWindow {
   std::string text() const;
   // Which of the system's message box icons the box shows: "error", "warning", "information",
   // "question", or "none" when its icon static holds no icon (as for MB_OK). Told apart by comparing
-  // the screen with each icon drawn by the driver itself; "unclear (...)" when no icon matches
-  // clearly better than the others.
+  // the settled screen with each icon drawn by the driver itself; "unclear (...)" when no icon
+  // matches clearly better than the others within the action limit.
   std::string icon() const;
   // The number of push buttons in the box.
   int button_count() const;

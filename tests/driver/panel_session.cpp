@@ -35,6 +35,9 @@ const PanelWindow& PanelSession::open_panel(const SimSetup& setup) {
   HWND dialog = program_->wait_for_panel();
   record_program_start(program_->start_milliseconds());
   panel_.emplace(dialog, program_->process_id());
+  // The panel shows before the program has finished opening it (activation, focus): every check
+  // starts once the program waits for input.
+  panel_->wait_until_handled();
   return *panel_;
 }
 

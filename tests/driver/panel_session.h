@@ -45,7 +45,8 @@ std::ostream& operator<<(std::ostream& out, WayOut way);
 
 class PanelSession : public ::testing::Test {
  protected:
-  // Starts the program with the simulated instrument set up so and waits for its panel.
+  // Starts the program with the simulated instrument set up so and waits for its panel, and until
+  // the program has finished opening it.
   const PanelWindow& open_panel(const SimSetup& setup = {});
   const PanelWindow& panel() const { return *panel_; }
 

@@ -1,5 +1,7 @@
 #include "screen_capture.h"
 
+#include "polling.h"
+
 #include <cstdio>
 #include <stdexcept>
 
@@ -34,29 +36,21 @@ class MemoryCanvas {
     if (!copied) throw std::runtime_error("cannot copy from the screen");
   }
 
-  // The rows of the bitmap in the given bit count, bottom row first, each padded to 4 bytes.
-  std::vector<unsigned char> rows(WORD bit_count, BITMAPINFOHEADER& header) {
-    header = BITMAPINFOHEADER{};
+  // The bitmap's pixels as 0x00RRGGBB, top row first.
+  std::vector<std::uint32_t> pixels() {
+    BITMAPINFOHEADER header{};
     header.biSize = sizeof header;
     header.biWidth = width_;
     header.biHeight = height_;
     header.biPlanes = 1;
-    header.biBitCount = bit_count;
+    header.biBitCount = 32;
     header.biCompression = BI_RGB;
-    const int row_bytes = (width_ * bit_count / 8 + 3) & ~3;
-    header.biSizeImage = static_cast<DWORD>(row_bytes * height_);
-    std::vector<unsigned char> data(header.biSizeImage);
+    std::vector<unsigned char> data(static_cast<size_t>(width_) * height_ * 4);
     SelectObject(dc_, previous_);
     const int got = GetDIBits(dc_, bitmap_, 0, static_cast<UINT>(height_), data.data(),
                               reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
     SelectObject(dc_, bitmap_);
     if (got != height_) throw std::runtime_error("cannot read the bitmap's pixels");
-    return data;
-  }
-
-  std::vector<std::uint32_t> pixels() {
-    BITMAPINFOHEADER header;
-    const std::vector<unsigned char> data = rows(32, header);
     std::vector<std::uint32_t> out(static_cast<size_t>(width_) * height_);
     for (int row = 0; row < height_; ++row) {
       const unsigned char* source = data.data() + static_cast<size_t>(height_ - 1 - row) * width_ * 4;
@@ -77,39 +71,87 @@ class MemoryCanvas {
 
 }  // namespace
 
-void repaint_now(HWND window) {
-  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+// Wine copies what a program has painted to the screen when its thread goes idle, or at the latest
+// every 50 ms while it stays busy: captures further apart than that see every copy made between them.
+constexpr std::chrono::milliseconds kCaptureGap{60};
+
+void wait_until_idle(HWND window) {
+  // The first message is handled wherever the thread takes messages; the second only once it has
+  // come back to waiting for more, after it has sent its painting on.
+  for (int round = 0; round < 2; ++round) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, static_cast<UINT>(kActionLimit.count()), &result)) {
+      if (!IsWindow(window)) throw std::runtime_error("the window went away while waiting for it to paint");
+      throw std::runtime_error("the window's program did not answer within the action limit");
+    }
+  }
 }
 
-void save_window_picture(HWND window, const std::wstring& path) {
+void repaint_now(HWND window) {
+  // For a window of another thread the paint messages are sent: handled before RedrawWindow returns.
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  wait_until_idle(window);
+}
+
+ScreenPicture settled_screen_picture(const RECT& area, std::chrono::milliseconds limit) {
+  const int width = area.right - area.left;
+  const int height = area.bottom - area.top;
+  if (width <= 0 || height <= 0) throw std::runtime_error("nothing to capture: the area is empty");
+  MemoryCanvas canvas(width, height);
+  ScreenPicture picture{area, {}};
+  std::vector<std::uint32_t> previous;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    canvas.copy_from_screen(area.left, area.top);
+    picture.pixels = canvas.pixels();
+    if (picture.pixels == previous) return picture;
+    if (std::chrono::steady_clock::now() >= deadline) {
+      throw std::runtime_error("the screen did not settle within " + std::to_string(limit.count()) + " ms");
+    }
+    previous.swap(picture.pixels);
+    Sleep(static_cast<DWORD>(kCaptureGap.count()));
+  }
+}
+
+ScreenPicture window_picture(HWND window) {
   repaint_now(window);
   RECT frame{};
   GetWindowRect(window, &frame);
-  const int width = frame.right - frame.left;
-  const int height = frame.bottom - frame.top;
-  if (width <= 0 || height <= 0) throw std::runtime_error("the window has no area to capture");
+  return settled_screen_picture(frame, kActionLimit);
+}
 
-  MemoryCanvas canvas(width, height);
-  canvas.copy_from_screen(frame.left, frame.top);
-  BITMAPINFOHEADER header;
-  const std::vector<unsigned char> data = canvas.rows(24, header);
-
+void save_bmp(const ScreenPicture& picture, const std::wstring& path) {
+  const int width = picture.width();
+  const int height = picture.height();
+  const size_t row_bytes = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
+  std::vector<unsigned char> data(row_bytes * height);
+  for (int row = 0; row < height; ++row) {
+    unsigned char* target = data.data() + static_cast<size_t>(height - 1 - row) * row_bytes;  // bottom row first
+    for (int column = 0; column < width; ++column) {
+      const std::uint32_t pixel = picture.pixels[static_cast<size_t>(row) * width + column];
+      target[column * 3] = pixel & 0xFF;
+      target[column * 3 + 1] = (pixel >> 8) & 0xFF;
+      target[column * 3 + 2] = (pixel >> 16) & 0xFF;
+    }
+  }
+  BITMAPINFOHEADER header{};
+  header.biSize = sizeof header;
+  header.biWidth = width;
+  header.biHeight = height;
+  header.biPlanes = 1;
+  header.biBitCount = 24;
+  header.biCompression = BI_RGB;
+  header.biSizeImage = static_cast<DWORD>(data.size());
   BITMAPFILEHEADER file_header{};
   file_header.bfType = 0x4D42;  // "BM"
   file_header.bfOffBits = sizeof file_header + sizeof header;
   file_header.bfSize = file_header.bfOffBits + header.biSizeImage;
   FILE* file = _wfopen(path.c_str(), L"wb");
   if (!file) throw std::runtime_error("cannot write the picture file");
-  std::fwrite(&file_header, sizeof file_header, 1, file);
-  std::fwrite(&header, sizeof header, 1, file);
-  std::fwrite(data.data(), 1, data.size(), file);
-  std::fclose(file);
-}
-
-std::vector<std::uint32_t> screen_pixels(const RECT& area) {
-  MemoryCanvas canvas(area.right - area.left, area.bottom - area.top);
-  canvas.copy_from_screen(area.left, area.top);
-  return canvas.pixels();
+  const bool written = std::fwrite(&file_header, sizeof file_header, 1, file) == 1 &&
+                       std::fwrite(&header, sizeof header, 1, file) == 1 &&
+                       std::fwrite(data.data(), 1, data.size(), file) == data.size();
+  if (std::fclose(file) != 0 || !written) throw std::runtime_error("cannot write the picture file");
 }
 
 std::vector<std::uint32_t> icon_pixels(HICON icon, int width, int height, COLORREF background) {
