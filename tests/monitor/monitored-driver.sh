@@ -25,11 +25,8 @@ fi
 "$wine_run" "$bed/panel_driver_tests.exe" --gtest_filter="$filter" \
   || { echo "FAILED: the driver's tests through the monitor" >&2; exit 1; }
 
-[ -s "$log" ] || { echo "FAILED: no monitor log at $log" >&2; exit 1; }
+calls=$("$(dirname "$0")/monitor-log-calls.sh" "$log") || exit 1
 time_pattern='^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3} '
-malformed=$(grep -Evc "${time_pattern}([0-9]+us gp_|# )" "$log")
-[ "$malformed" = 0 ] || { echo "FAILED: $malformed log lines of neither form:" >&2; grep -Ev "${time_pattern}([0-9]+us gp_|# )" "$log" | head >&2; exit 1; }
-calls=$(sed -nE "s/${time_pattern}[0-9]+us (gp_.*)\$/\\1/p" "$log")
 
 if [ "$mode" = pass ]; then
   traced=$(grep -v '^# ' "$traces")
