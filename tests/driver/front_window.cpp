@@ -67,7 +67,7 @@ bool FrontWindow::shows_lamp(int id, bool expected) const {
   return wait_until([&] { return lit(id) == expected; }, kActionLimit);
 }
 
-// One capture of the screen, reduced to where the trace runs.
+// The settled screen, reduced to where the trace runs.
 FrontWindow::Trace FrontWindow::screen_trace() const {
   HWND screen = GetDlgItem(window_, front_id::kScreen);
   if (!screen) throw std::runtime_error("the front window has no screen");
@@ -77,7 +77,8 @@ FrontWindow::Trace FrontWindow::screen_trace() const {
   ClientToScreen(screen, &corner);
   const int width = client.right;
   const int height = client.bottom;
-  const std::vector<std::uint32_t> pixels = screen_pixels({corner.x, corner.y, corner.x + width, corner.y + height});
+  const std::vector<std::uint32_t> pixels =
+      settled_screen_picture({corner.x, corner.y, corner.x + width, corner.y + height}, kActionLimit).pixels;
 
   Trace trace{0, height, -1, width, height};
   for (int x = 0; x < width; ++x) {
