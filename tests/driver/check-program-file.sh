@@ -6,36 +6,11 @@
 # Japanese (language 1041), group icon 102 with its images and the version resource, and nothing else.
 set -uo pipefail
 objdump=$1 machine=$2 program=$3
-# objdump's own words ("file format") are translated in other locales.
-export LC_ALL=C
+. "$(dirname "${BASH_SOURCE[0]}")/../support/pe-file-checks.sh"
 
-failures=0
-fail() { echo "FAILED: $*" >&2; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
-
-headers=$("$objdump" -p "$program") || { echo "cannot read $program" >&2; exit 1; }
-
-# Machine.
-format=$("$objdump" -f "$program" | sed -n 's/.*file format //p')
-[ "$format" = "pei-$machine" ] && pass "file format $format" || fail "file format '$format', wanted pei-$machine"
-
-# Subsystem 2, Windows GUI.
-subsystem=$(awk '$1 == "Subsystem" { print $2 + 0 }' <<<"$headers")
-[ "$subsystem" = 2 ] && pass "GUI subsystem" || fail "subsystem '$subsystem', wanted 2 (Windows GUI)"
-
-# Imports: "DLL Name: X" starts a block; its member lines are "vma hint name".
-imports=$(awk '
-  /DLL Name:/ { dll = $3; print "dll " dll; next }
-  dll != "" && /^\t[0-9a-f]+\t/ { print "fn " dll " " $NF; next }
-  /^$/ { }' <<<"$headers")
-dlls=$(awk '$1 == "dll" { print tolower($2) }' <<<"$imports" | sort -u | tr '\n' ' ')
-[ "$dlls" = "kernel32.dll msvcrt.dll taverix.dll user32.dll " ] && pass "imported DLLs: $dlls" \
-  || fail "imported DLLs: '$dlls', wanted KERNEL32.dll, USER32.dll, msvcrt.dll and TAVERIX.dll"
-
-bus_functions=$(awk '$1 == "fn" && tolower($2) == "taverix.dll" { print $3 }' <<<"$imports" | sort | tr '\n' ' ')
-wanted=$(printf '%s\n' gp_init gp_cli gp_ren gp_tmout gp_clr gp_wait gp_llo gp_wrt gp_red gp_lcl | sort | tr '\n' ' ')
-[ "$bus_functions" = "$wanted" ] && pass "bus functions: $bus_functions" \
-  || fail "functions from TAVERIX.dll: '$bus_functions', wanted '$wanted'"
+pe_read "$objdump" "$machine" "$program"
+pe_subsystem 2 "Windows GUI"
+pe_imports "kernel32.dll msvcrt.dll taverix.dll user32.dll " "KERNEL32.dll, USER32.dll, msvcrt.dll and TAVERIX.dll"
 
 # Resources: the directory tree printed by objdump, one "Entry: ID: 0x..." per node, indented by
 # level (type, name, language).
@@ -68,4 +43,4 @@ grep -q '^3/' <<<"$resources" && pass "icon images" || fail "no icon images (typ
 kinds=$(cut -d/ -f1,2 <<<"$resources" | grep -v '^3/' | sort | uniq -d | tr '\n' ' ')
 [ -z "$kinds" ] && pass "one language each" || fail "resources in more than one language: $kinds"
 
-[ "$failures" = 0 ] || { echo "$failures check(s) failed for $program" >&2; exit 1; }
+pe_done "$program"
