@@ -3,6 +3,7 @@
 #include "front_ids.h"
 #include "polling.h"
 #include "screen_capture.h"
+#include "window_search.h"
 #include "window_text.h"
 
 #include <stdexcept>
@@ -10,29 +11,10 @@
 
 namespace driver {
 
-namespace {
-
-struct FrontSearch {
-  DWORD process_id;
-  HWND found;
-};
-
-BOOL CALLBACK match_front(HWND window, LPARAM search_pointer) {
-  auto* search = reinterpret_cast<FrontSearch*>(search_pointer);
-  DWORD owner_process = 0;
-  GetWindowThreadProcessId(window, &owner_process);
-  if (owner_process != search->process_id) return TRUE;
-  if (window_text(window) != front_id::kCaption) return TRUE;
-  search->found = window;
-  return FALSE;
-}
-
-}  // namespace
-
 HWND find_front_window(DWORD process_id) {
-  FrontSearch search{process_id, nullptr};
-  EnumWindows(match_front, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  return find_top_level_window([process_id](HWND window) {
+    return window_process(window) == process_id && window_text(window) == front_id::kCaption;
+  });
 }
 
 FrontWindow FrontWindow::wait_for(DWORD process_id) {

@@ -2,6 +2,7 @@
 
 #include "polling.h"
 #include "screen_capture.h"
+#include "window_search.h"
 #include "window_text.h"
 
 #include <algorithm>
@@ -16,23 +17,10 @@ namespace {
 
 constexpr int kMessageTextId = 0xFFFF;
 
-struct BoxSearch {
-  HWND owner;
-  HWND found;
-};
-
-BOOL CALLBACK match_box(HWND window, LPARAM search_pointer) {
-  auto* search = reinterpret_cast<BoxSearch*>(search_pointer);
-  if (GetWindow(window, GW_OWNER) != search->owner || !IsWindowVisible(window)) return TRUE;
-  if (window_class(window) != "#32770") return TRUE;
-  search->found = window;
-  return FALSE;
-}
-
 HWND find_box(HWND owner) {
-  BoxSearch search{owner, nullptr};
-  EnumWindows(match_box, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  return find_top_level_window([owner](HWND window) {
+    return GetWindow(window, GW_OWNER) == owner && IsWindowVisible(window) && window_class(window) == "#32770";
+  });
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "running_program.h"
 
 #include "polling.h"
+#include "window_search.h"
 #include "window_text.h"
 
 #include <atomic>
@@ -61,20 +62,10 @@ std::wstring make_work_directory() {
   throw std::runtime_error(last_error_text("CreateDirectory for the trace"));
 }
 
-struct PanelSearch {
-  DWORD process_id;
-  HWND found;
-};
-
-BOOL CALLBACK match_panel(HWND window, LPARAM search_pointer) {
-  auto* search = reinterpret_cast<PanelSearch*>(search_pointer);
-  DWORD owner_process = 0;
-  GetWindowThreadProcessId(window, &owner_process);
-  if (owner_process != search->process_id) return TRUE;
-  if (!IsWindowVisible(window) || GetWindow(window, GW_OWNER) != nullptr) return TRUE;
-  if (window_class(window) != "#32770") return TRUE;
-  search->found = window;
-  return FALSE;
+// The program's own visible dialog: the panel, not a box it owns.
+bool is_panel_of(DWORD process_id, HWND window) {
+  return window_process(window) == process_id && IsWindowVisible(window) &&
+         GetWindow(window, GW_OWNER) == nullptr && window_class(window) == "#32770";
 }
 
 // With QX_DRIVER_TRACE_COPY naming a file, each run's trace is appended to it before the trace
@@ -136,12 +127,12 @@ RunningProgram::~RunningProgram() {
 }
 
 HWND RunningProgram::wait_for_panel() const {
-  PanelSearch search{process_id_, nullptr};
+  HWND found = nullptr;
   const bool shown = wait_until(
       [&] {
         if (has_exited()) return true;
-        EnumWindows(match_panel, reinterpret_cast<LPARAM>(&search));
-        return search.found != nullptr;
+        found = find_top_level_window([this](HWND window) { return is_panel_of(process_id_, window); });
+        return found != nullptr;
       },
       kStartLimit);
   if (has_exited()) {
@@ -154,7 +145,7 @@ HWND RunningProgram::wait_for_panel() const {
   if (!shown) throw std::runtime_error("qx7316.exe showed no panel within the start limit");
   start_milliseconds_ =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started_).count();
-  return search.found;
+  return found;
 }
 
 std::optional<DWORD> RunningProgram::wait_for_exit(std::chrono::milliseconds limit) const {
