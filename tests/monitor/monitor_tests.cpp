@@ -271,6 +271,9 @@ class MonitorTest : public ::testing::Test {
         return results;
     }
 
+    // Every call refused with `code`; the one remark the monitor logged about its target.
+    std::string refusal_remark(const BusLibrary& monitor, BusStatus code) const;
+
     std::wstring folder_;
 };
 
@@ -297,6 +300,13 @@ void expect_every_call_refused(const BusLibrary& bus, BusStatus code, const std:
                              "gp_wrt(\"4\", \"*IDN?\") = " + c, "gp_red(\"4\", 16) = " + c + " \"\"",
                              "gp_lcl(\"4\") = " + c}));
     EXPECT_TRUE(log.malformed.empty()) << log.malformed.front();
+}
+
+std::string MonitorTest::refusal_remark(const BusLibrary& monitor, BusStatus code) const {
+    expect_every_call_refused(monitor, code, path(L"monitor.log"));
+    const MonitorLog log = read_log(path(L"monitor.log"));
+    EXPECT_EQ(log.remarks.size(), 1u);
+    return log.remarks.empty() ? std::string() : log.remarks[0];
 }
 
 TEST_F(MonitorTest, PassesEveryCallThroughAndLogsItAsTheSimulatorTracesIt) {
@@ -350,11 +360,9 @@ TEST_F(MonitorTest, RefusesEveryCallWhenTheLibraryIsMissing) {
     BusLibrary monitor{};
     load_library(copy(monitor_dll(), L"monitor.dll"), monitor);
     ASSERT_FALSE(HasFatalFailure());
-    expect_every_call_refused(monitor, monitor_code::target_not_loaded, path(L"monitor.log"));
-    const MonitorLog log = read_log(path(L"monitor.log"));
-    ASSERT_EQ(log.remarks.size(), 1u);
-    EXPECT_EQ(log.remarks[0], "# target " + quoted(path(L"TAVERIX-real.dll")) +
-                                  " cannot be loaded, Windows error 126: every call returns -7316001");
+    EXPECT_EQ(refusal_remark(monitor, monitor_code::target_not_loaded),
+              "# target " + quoted(path(L"TAVERIX-real.dll")) +
+                  " cannot be loaded, Windows error 126: every call returns -7316001");
 }
 
 TEST_F(MonitorTest, RefusesEveryCallWhenTheLibraryLacksAFunction) {
@@ -362,11 +370,8 @@ TEST_F(MonitorTest, RefusesEveryCallWhenTheLibraryLacksAFunction) {
     load_library(copy(monitor_dll(), L"monitor.dll"), monitor);
     set_variable("TAVERIX_MONITOR_TARGET", copy(incomplete_dll(), L"incomplete.dll"));
     ASSERT_FALSE(HasFatalFailure());
-    expect_every_call_refused(monitor, monitor_code::target_incomplete, path(L"monitor.log"));
-    const MonitorLog log = read_log(path(L"monitor.log"));
-    ASSERT_EQ(log.remarks.size(), 1u);
-    EXPECT_EQ(log.remarks[0], "# target " + quoted(path(L"incomplete.dll")) +
-                                  " has no function gp_lcl: every call returns -7316002");
+    EXPECT_EQ(refusal_remark(monitor, monitor_code::target_incomplete),
+              "# target " + quoted(path(L"incomplete.dll")) + " has no function gp_lcl: every call returns -7316002");
 }
 
 TEST_F(MonitorTest, RefusesToCallItself) {
@@ -375,10 +380,8 @@ TEST_F(MonitorTest, RefusesToCallItself) {
     load_library(self, monitor);
     set_variable("TAVERIX_MONITOR_TARGET", self);
     ASSERT_FALSE(HasFatalFailure());
-    expect_every_call_refused(monitor, monitor_code::target_not_loaded, path(L"monitor.log"));
-    const MonitorLog log = read_log(path(L"monitor.log"));
-    ASSERT_EQ(log.remarks.size(), 1u);
-    EXPECT_EQ(log.remarks[0], "# target " + quoted(self) + " is the monitor itself: every call returns -7316001");
+    EXPECT_EQ(refusal_remark(monitor, monitor_code::target_not_loaded),
+              "# target " + quoted(self) + " is the monitor itself: every call returns -7316001");
 }
 
 // A debug-output viewer as such programs work: it offers a shared buffer and, for each text put in
