@@ -1,6 +1,7 @@
 #include "running_program.h"
 
 #include "polling.h"
+#include "text_lines.h"
 #include "window_search.h"
 #include "window_text.h"
 
@@ -158,21 +159,9 @@ std::optional<DWORD> RunningProgram::wait_for_exit(std::chrono::milliseconds lim
 bool RunningProgram::has_exited() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0; }
 
 std::vector<std::string> RunningProgram::trace_lines() const {
-  std::vector<std::string> lines;
-  FILE* file = _wfopen(trace_path_.c_str(), L"rb");
-  if (!file) return lines;
-  std::string content;
-  char chunk[4096];
-  for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) content.append(chunk, got);
-  std::fclose(file);
-  size_t begin = 0;
-  while (begin < content.size()) {
-    size_t end = content.find('\n', begin);
-    if (end == std::string::npos) end = content.size();
-    std::string line = content.substr(begin, end - begin);
+  std::vector<std::string> lines = file_lines(trace_path_);
+  for (std::string& line : lines) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-    begin = end + 1;
   }
   return lines;
 }

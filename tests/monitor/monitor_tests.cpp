@@ -19,6 +19,7 @@
 
 #include "monitor_codes.h"
 #include "taverix.h"
+#include "text_lines.h"
 
 namespace {
 
@@ -54,23 +55,6 @@ std::string quoted(const std::wstring& path) {
 void set_variable(const char* name, const std::wstring& value) {
     const std::string entry = std::string(name) + "=" + narrow(value);
     ASSERT_EQ(_putenv(entry.c_str()), 0);
-}
-
-std::vector<std::string> file_lines(const std::wstring& path) {
-    std::vector<std::string> lines;
-    FILE* file = _wfopen(path.c_str(), L"rb");
-    if (!file) return lines;
-    std::string content;
-    char chunk[4096];
-    for (size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) content.append(chunk, got);
-    std::fclose(file);
-    for (size_t begin = 0; begin < content.size();) {
-        size_t end = content.find('\n', begin);
-        if (end == std::string::npos) end = content.size();
-        lines.push_back(content.substr(begin, end - begin));
-        begin = end + 1;
-    }
-    return lines;
 }
 
 // A log line: local time with milliseconds, then either the duration and a call's line or a remark.
