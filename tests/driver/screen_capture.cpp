@@ -9,6 +9,18 @@ namespace driver {
 
 namespace {
 
+// An uncompressed bitmap's header, rows bottom up.
+BITMAPINFOHEADER bitmap_header(int width, int height, WORD bits_per_pixel) {
+  BITMAPINFOHEADER header{};
+  header.biSize = sizeof header;
+  header.biWidth = width;
+  header.biHeight = height;
+  header.biPlanes = 1;
+  header.biBitCount = bits_per_pixel;
+  header.biCompression = BI_RGB;
+  return header;
+}
+
 // A bitmap in memory with a device context to draw into it.
 class MemoryCanvas {
  public:
@@ -38,13 +50,7 @@ class MemoryCanvas {
 
   // The bitmap's pixels as 0x00RRGGBB, top row first.
   std::vector<std::uint32_t> pixels() {
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof header;
-    header.biWidth = width_;
-    header.biHeight = height_;
-    header.biPlanes = 1;
-    header.biBitCount = 32;
-    header.biCompression = BI_RGB;
+    BITMAPINFOHEADER header = bitmap_header(width_, height_, 32);
     std::vector<unsigned char> data(static_cast<size_t>(width_) * height_ * 4);
     SelectObject(dc_, previous_);
     const int got = GetDIBits(dc_, bitmap_, 0, static_cast<UINT>(height_), data.data(),
@@ -134,13 +140,7 @@ void save_bmp(const ScreenPicture& picture, const std::wstring& path) {
       target[column * 3 + 2] = (pixel >> 16) & 0xFF;
     }
   }
-  BITMAPINFOHEADER header{};
-  header.biSize = sizeof header;
-  header.biWidth = width;
-  header.biHeight = height;
-  header.biPlanes = 1;
-  header.biBitCount = 24;
-  header.biCompression = BI_RGB;
+  BITMAPINFOHEADER header = bitmap_header(width, height, 24);
   header.biSizeImage = static_cast<DWORD>(data.size());
   BITMAPFILEHEADER file_header{};
   file_header.bfType = 0x4D42;  // "BM"
