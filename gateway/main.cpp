@@ -6,7 +6,7 @@
 #include "bus_calls.h"
 #include "bus_link.h"
 #include "command_line.h"
-#include "gateway_server.h"
+#include "raw_socket_server.h"
 #include "net.h"
 #include "stop_request.h"
 

@@ -11,7 +11,7 @@
 #include "bus_link.h"
 #include "command_line.h"
 #include "gateway_log.h"
-#include "gateway_server.h"
+#include "raw_socket_server.h"
 #include "net.h"
 #include "sim_control.h"
 

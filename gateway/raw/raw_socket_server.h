@@ -1,4 +1,4 @@
-// The gateway's server: a listener, at most client_max connections with a thread each, and one
+// The raw socket server: a listener, at most client_max connections with a thread each, and one
 // bus shared by all of them, one transaction at a time.
 #pragma once
 

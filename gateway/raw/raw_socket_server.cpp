@@ -1,4 +1,4 @@
-#include "gateway_server.h"
+#include "raw_socket_server.h"
 
 #include <chrono>
 #include <condition_variable>
