@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Measures: the message work (Google Benchmark, host build), start-up to panel shown under Wine
-# against an empty dialog program (both Windows builds), the bus monitor's cost per call (64-bit)
-# and the size of the 32-bit program.
+# against an empty dialog program (both Windows builds), the bus monitor's cost per call (64-bit),
+# the size of the 32-bit program, and the gateway's VXI-11 requests against its raw socket.
 #   tools/bench.sh [STARTUP_RUNS]
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -40,3 +40,9 @@ stat -c '%s bytes  %n' build/windows-x86/bin/qx7316.exe
 
 echo "== gateway round trip of :FREQ? from one pyvisa client (64-bit, under Wine) beside a bare echo server"
 /usr/bin/python3 bench/gateway_round_trip.py build/windows-x64/bin/taverix-gateway.exe build/windows-x64/bin/echo_server.exe tools/wine-run.sh
+
+echo "== VXI-11 against the raw socket: lxi benchmark, 2000 *IDN? requests each, 3 rounds in turns, in a network namespace of its own"
+echo "-- native"
+tests/gateway/in-netns.sh /usr/bin/python3 bench/vxi11_against_raw.py build/native/bin/taverix-gateway
+echo "-- windows-x64, under Wine"
+tests/gateway/in-netns.sh --wine /usr/bin/python3 bench/vxi11_against_raw.py build/windows-x64/bin/taverix-gateway.exe tools/wine-run.sh
