@@ -4,7 +4,8 @@ tests/gateway/in-netns.sh, so that the gateway may take port 111): pyvisa-py and
 meet them, and hand-made ONC RPC records for what no client exposes. Bus effects are read from the
 simulator's trace.
 
-usage: in-netns.sh [--wine] vxi11_client_test.py GATEWAY [WINE_RUN]"""
+usage: in-netns.sh [--wine] vxi11_client_test.py GATEWAY [WINE_RUN [UNITTEST_ARGS...]]
+(WINE_RUN empty natively, e.g. GATEWAY "" -k test_4)"""
 import os
 import re
 import signal
@@ -583,4 +584,4 @@ class Vxi11Start(unittest.TestCase):
 
 if __name__ == "__main__":
     warnings.simplefilter("ignore", DeprecationWarning)
-    unittest.main(argv=[sys.argv[0], "-v"])
+    unittest.main(argv=[sys.argv[0], "-v", *sys.argv[3:]])
