@@ -391,7 +391,7 @@ class Vxi11Session(unittest.TestCase):
         links.append(link)
         self.assertEqual(len(set(links)), len(links), "link ids unique across connections")
         for device in ("gpib0,31", "gpib1,4", "gpib0,4,1", "gpib0,", "inst1", "x" * 40, ""):
-            self.assertNotEqual(c.create_link(device)[0], 0, device)
+            self.assertEqual(c.create_link(device)[0], 3, device)   # device not accessible
         link = links[0]
         for what, proc, body, expected in (
                 ("readstb", READSTB, xdr(link, 0, 0, IO_MS), NOT_SUPPORTED),
@@ -450,9 +450,19 @@ class Vxi11Session(unittest.TestCase):
         waiter, link, _ = self.gateway.link()
         self.assertEqual(waiter.lock(link, flags=WAITLOCK, lock_timeout=300), LOCKED)   # waited, then gave up
 
-        # A raw line for the locked address waits for the lock.
+        # A raw line for the locked address waits for the lock, a while at most, then is dropped.
         raw = self.gateway.raw_socket()
         raw.sendall(b":FREQ 2222;:FREQ?\n")
+        self.assertEqual(holder.query(held, "*OPC?"), b"1\n")
+        self.assertNotIn("2222", " ".join(self.gateway.trace()))
+        self.assertEqual(holder.unlock(held), 0)
+        self.assertEqual(raw_query(raw, b""), b"+2.222000E+03\n")
+        self.assertEqual(holder.lock(held), 0)
+        raw.sendall(b":FREQ 3333\n")
+        self.gateway.wait_log(r'":FREQ 3333"', "the raw line dropped")
+        self.assertNotIn("3333", " ".join(self.gateway.trace()))
+
+        # A call waiting for the lock ends with an abort from the abort channel.
         result = []
         waiting = threading.Thread(target=lambda: result.append(
             waiter.write(link, "*CLS", flags=END | WAITLOCK, lock_timeout=600000)))
@@ -466,9 +476,7 @@ class Vxi11Session(unittest.TestCase):
             return not waiting.is_alive()
         wait_until(aborted, "the waiting write aborted")
         self.assertEqual(result, [(ABORTED, 0)])
-        self.assertNotIn("2222", " ".join(self.gateway.trace()))
         self.assertEqual(holder.unlock(held), 0)
-        self.assertEqual(raw_query(raw, b""), b"+2.222000E+03\n")
         self.assertNotIn('"*CLS"', " ".join(self.gateway.trace()))
 
         # A raw query with no reply holds the bus for its time-out (5 x 2 s): a call waits for
