@@ -21,9 +21,7 @@ void clear_instrument(Transaction& t, const char* address) {
     t.clear_status = taverix::gp_clr(address);
 }
 
-}  // namespace
-
-void bus_transaction(const char* address, const char* line, bool query, Transaction& t) {
+void reset(Transaction& t) {
     t.outcome = Outcome::written;
     t.reply_length = 0;
     t.reply[0] = '\0';
@@ -31,10 +29,9 @@ void bus_transaction(const char* address, const char* line, bool query, Transact
     t.status = 0;
     t.cleared = false;
     t.clear_status = 0;
+}
 
-    if (BusStatus s = taverix::gp_wrt(address, line); s != 0) return fail(t, "gp_wrt", s);
-    if (!query) return;
-
+void read_reply(const char* address, Transaction& t) {
     bool too_long = false;
     for (int reads = 0;; ++reads) {
         if (reads == reads_max) {
@@ -68,6 +65,19 @@ void bus_transaction(const char* address, const char* line, bool query, Transact
     t.reply[t.reply_length++] = '\n';
     t.reply[t.reply_length] = '\0';
     t.outcome = Outcome::replied;
+}
+
+}  // namespace
+
+void bus_transaction(const char* address, const char* line, bool query, Transaction& t) {
+    reset(t);
+    if (BusStatus s = taverix::gp_wrt(address, line); s != 0) return fail(t, "gp_wrt", s);
+    if (query) read_reply(address, t);
+}
+
+void bus_read_reply(const char* address, Transaction& t) {
+    reset(t);
+    read_reply(address, t);
 }
 
 }  // namespace gateway

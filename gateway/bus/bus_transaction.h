@@ -36,4 +36,7 @@ struct Transaction {
 // next query's.
 void bus_transaction(const char* address, const char* line, bool query, Transaction& transaction);
 
+// The reading half alone: a reply read as bus_transaction reads it, with no message written.
+void bus_read_reply(const char* address, Transaction& transaction);
+
 }  // namespace gateway

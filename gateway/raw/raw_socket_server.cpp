@@ -1,11 +1,15 @@
 #include "raw_socket_server.h"
 
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <condition_variable>
 #include <system_error>
 #include <thread>
 
+#include "bus_access.h"
 #include "bus_transaction.h"
+#include "connection_count.h"
 #include "gateway_log.h"
 #include "line_input.h"
 #include "message_query.h"
@@ -18,6 +22,7 @@ namespace {
 constexpr std::size_t receive_size = 1024;
 // How long server_stop waits for the connections' threads to end.
 constexpr auto client_end_wait = std::chrono::seconds(5);
+constexpr auto raw_lock_wait = std::chrono::milliseconds(5000);
 
 struct ClientSlot {
     bool in_use;
@@ -39,9 +44,9 @@ ClientSlot slots[client_max];
 std::size_t clients_running = 0;
 bool stopping = false;
 
-// Held for each whole transaction; stopped is set under it.
-std::mutex bus_mutex;
-bool stopped = false;
+// Set while holding the bus: no transaction starts after it.
+std::atomic<bool> stopped{false};
+int instrument_address = 0;
 
 // One complete line from a client: refused, or one transaction. False when the connection failed.
 bool serve_line(ClientSlot& slot, LineVerdict verdict) {
@@ -56,11 +61,18 @@ bool serve_line(ClientSlot& slot, LineVerdict verdict) {
     }
     if (in.length == 0) return true;   // an empty line asks for nothing
     const bool query = message_has_query(in.text, in.length);
-    {
-        std::lock_guard<std::mutex> hold(bus_mutex);
-        if (stopped) return false;
-        bus_transaction(options.address_text, in.text, query, slot.transaction);
+    // A line for an instrument locked by a VXI-11 link waits for the lock, as long as raw_lock_wait.
+    const BusClaim claim{instrument_address, raw_owner, true, raw_lock_wait, std::chrono::milliseconds(-1), nullptr};
+    if (bus_claim(claim) != BusWait::granted) {
+        log_refusal(slot.peer.text, "instrument locked by a VXI-11 link for 5 s", in.text, in.length);
+        return true;
     }
+    if (stopped) {
+        bus_release();
+        return false;
+    }
+    bus_transaction(options.address_text, in.text, query, slot.transaction);
+    bus_release();
     const Transaction& t = slot.transaction;
     const bool sent = t.outcome != Outcome::replied || net_send_all(slot.socket, t.reply, t.reply_length);
     log_transaction(slot.peer.text, in.text, in.length, t);
@@ -88,6 +100,7 @@ void serve_client(ClientSlot* slot) {
         if (!open) break;
     }
     log_event(slot->peer.text, "disconnected");
+    connection_give_back();
     std::lock_guard<std::mutex> hold(slots_mutex);
     net_close(slot->socket);
     slot->socket = no_socket;
@@ -99,7 +112,7 @@ void serve_client(ClientSlot* slot) {
 // Gives the connection a free slot and a thread; false when every slot is taken or stopping.
 bool admit(Socket s, const PeerAddress& peer) {
     std::lock_guard<std::mutex> hold(slots_mutex);
-    if (stopping) return false;
+    if (stopping || !connection_take()) return false;
     for (ClientSlot& slot : slots) {
         if (slot.in_use) continue;
         slot.in_use = true;
@@ -111,11 +124,13 @@ bool admit(Socket s, const PeerAddress& peer) {
         } catch (const std::system_error&) {   // no thread to be had: turned away like a 17th
             slot.in_use = false;
             slot.socket = no_socket;
+            connection_give_back();
             return false;
         }
         ++clients_running;
         return true;
     }
+    connection_give_back();
     return false;
 }
 
@@ -145,6 +160,7 @@ void accept_clients() {
 
 bool server_start(const Options& given, int& error) {
     options = given;
+    instrument_address = std::atoi(options.address_text);
     stopping = false;
     stopped = false;
     clients_running = 0;
@@ -172,7 +188,7 @@ void server_stop() {
     listener = no_socket;
     {
         // Waits for the transaction in progress; none starts after this.
-        std::lock_guard<std::mutex> hold(bus_mutex);
+        BusHold hold;
         stopped = true;
     }
     std::unique_lock<std::mutex> hold(slots_mutex);
@@ -183,7 +199,5 @@ void server_stop() {
     hold.unlock();
     log_stop();
 }
-
-std::mutex& server_bus_lock() { return bus_mutex; }
 
 }  // namespace gateway

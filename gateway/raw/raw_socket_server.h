@@ -3,13 +3,12 @@
 #pragma once
 
 #include <cstddef>
-#include <mutex>
 
 #include "command_line.h"
 
 namespace gateway {
 
-constexpr std::size_t client_max = 16;
+constexpr std::size_t client_max = 16;   // raw socket connections; fewer while VXI-11 ones are open
 
 // Listens as the options say and starts serving. False when the listener cannot be made; error is
 // the system's code then. The bus link must be up. One server per process at a time.
@@ -22,9 +21,5 @@ unsigned server_port();
 // caller holds nothing and no client thread touches the bus any more; the connections are closed
 // (waiting for their threads at most a few seconds).
 void server_stop();
-
-// The lock every bus transaction is made under; a test that calls into the bus beside a running
-// server takes it too.
-std::mutex& server_bus_lock();
 
 }  // namespace gateway

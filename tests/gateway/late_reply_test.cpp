@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "bus_access.h"
 #include "bus_link.h"
 #include "command_line.h"
 #include "gateway_log.h"
@@ -56,7 +57,7 @@ std::string query(Socket s, const std::string& line) {
 
 std::string sim_trace() {
     static char text[65536];
-    std::lock_guard<std::mutex> hold(gateway::server_bus_lock());
+    gateway::BusHold hold;
     taverix_sim_trace(text, sizeof text);
     return text;
 }
@@ -92,7 +93,7 @@ TEST_F(GatewayServer, ALateReplyIsClearedAndNeverAnswersTheNextQuery) {
     const Socket s = connect_to(port);
     EXPECT_EQ(query(s, ":FREQ 1500;:FREQ?\n"), "+1.500000E+03\n");
     {
-        std::lock_guard<std::mutex> hold(gateway::server_bus_lock());
+        gateway::BusHold hold;
         taverix_sim_set("TAVERIX_SIM_REPLY_DELAY_MS", "200");   // later than the 5 ms time-out
     }
     const std::string late = ":FREQ 2500;:FREQ?\n";
@@ -103,7 +104,7 @@ TEST_F(GatewayServer, ALateReplyIsClearedAndNeverAnswersTheNextQuery) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     {
-        std::lock_guard<std::mutex> hold(gateway::server_bus_lock());
+        gateway::BusHold hold;
         taverix_sim_set("TAVERIX_SIM_REPLY_DELAY_MS", "0");
     }
     // The first line this client gets is the reply to its next query, and the late reply was
@@ -119,7 +120,7 @@ TEST_F(GatewayServer, ALateReplyIsClearedAndNeverAnswersTheNextQuery) {
 TEST_F(GatewayServer, ReplyLongerThanOneReadBufferComesWholeWithOneLineFeed) {
     const std::string text(700, 'r');
     {
-        std::lock_guard<std::mutex> hold(gateway::server_bus_lock());
+        gateway::BusHold hold;
         taverix_sim_set("TAVERIX_SIM_REPLIES", ("*IDN?=" + text + "\\n\\n|*OPC?=" + std::string(254, 'o') + "\\n").c_str());
     }
     const Socket s = connect_to(port);
@@ -134,7 +135,7 @@ TEST_F(GatewayServer, AStalledClientHoldsUpNoOneAndAFailedWriteLeavesTheConnecti
     ASSERT_TRUE(gateway::net_send_all(stalled, ":FREQ 12", 8));
     const Socket s = connect_to(port);
     {
-        std::lock_guard<std::mutex> hold(gateway::server_bus_lock());
+        gateway::BusHold hold;
         taverix_sim_set("TAVERIX_SIM_FAULTS", "gp_wrt#1=-3");
     }
     // The first write fails: no reply to it; the next query is answered on the same connection.

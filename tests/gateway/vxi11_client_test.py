@@ -235,6 +235,7 @@ class FakePortmapper:
 
 
 class Gateway(base.Gateway):
+    protocols = ()
     def wait_started(self, vxi11=True):
         """Waits for the raw socket's line and, unless turned off, for the portmapper to give the
         core channel's port."""
