@@ -209,14 +209,22 @@ class FakePortmapper:
         return head + (xdr(0) if proc == 4 else b"")
 
     def _serve_udp(self):
-        while True:
-            data, peer = self.udp.recvfrom(65536)
-            self.udp.sendto(self._answer(data), peer)
+        try:
+            while True:
+                data, peer = self.udp.recvfrom(65536)
+                if not data:
+                    return
+                self.udp.sendto(self._answer(data), peer)
+        except OSError:
+            return
 
     def _serve_tcp(self):
-        while True:
-            conn, _ = self.tcp.accept()
-            threading.Thread(target=self._serve_connection, args=(conn,), daemon=True).start()
+        try:
+            while True:
+                conn, _ = self.tcp.accept()
+                threading.Thread(target=self._serve_connection, args=(conn,), daemon=True).start()
+        except OSError:
+            return
 
     def _serve_connection(self, conn):
         with conn:
@@ -230,8 +238,12 @@ class FakePortmapper:
                 conn.sendall(struct.pack(">I", len(reply) | LAST) + reply)
 
     def close(self):
-        self.tcp.close()
-        self.udp.close()
+        for s in (self.tcp, self.udp):
+            try:
+                s.shutdown(socket.SHUT_RDWR)   # wakes the thread waiting on it (ENOTCONN for UDP, done all the same)
+            except OSError:
+                pass
+            s.close()
 
 
 class Gateway(base.Gateway):
@@ -494,16 +506,22 @@ class Vxi11Session(unittest.TestCase):
         for what, record in (
                 ("a call shorter than its header", struct.pack(">I", LAST | 8) + b"\0" * 8),
                 ("a record over the limit", struct.pack(">I", LAST | 100000) + b"\0" * 9000),
-                ("fragments adding up over the limit", (struct.pack(">I", 4000) + b"\0" * 4000) * 3),
-                ("a string longer than its record", struct.pack(">I", LAST | 48) +
-                 call_record(1, CORE, 1, CREATE_LINK, xdr(1, 0, 0, 0x7FFFFFF0)))):
+                ("fragments adding up over the limit", (struct.pack(">I", 4000) + b"\0" * 4000) * 3)):
             c = self.gateway.rpc()
+            port = c.s.getsockname()[1]
             try:
                 c.s.sendall(record)
             except (BrokenPipeError, ConnectionResetError):
                 pass
             self.assertTrue(c.closed_by_peer(), what)
+            self.gateway.wait_log(r"127\.0\.0\.1:%d closed" % port, "the log line of " + what)
             c.close()
+        # Arguments that do not fit their record: the protocol's GARBAGE_ARGS, and the connection goes on.
+        c = self.gateway.rpc()
+        status, _ = c.receive(c.send(CORE, 1, CREATE_LINK, xdr(1, 0, 0, 0x7FFFFFF0)))
+        self.assertEqual(status, 4)
+        self.assertEqual(c.create_link("inst0")[0], 0)
+        c.close()
         c, link, _ = self.gateway.link()
         self.assertEqual(c.query(link, "*OPC?"), b"1\n")
         c.close()
@@ -556,10 +574,11 @@ class Vxi11Start(unittest.TestCase):
             g.kill()
 
     def test_port_111_taken_or_forbidden(self):
-        rows = [("another portmapper that refuses registration", False, [])]
+        rows = [("another portmapper that refuses registration", False, [], r"registration")]
         if not base.WINE_RUN:   # a process without the right to bind ports below 1024
-            rows.append(("no right to bind it", None, ["setpriv", "--bounding-set", "-net_bind_service"]))
-        for what, accept, prefix in rows:
+            rows.append(("no right to bind it", None, ["setpriv", "--bounding-set", "-net_bind_service"],
+                         r"cap_net_bind_service"))
+        for what, accept, prefix, fix in rows:
             with self.subTest(what):
                 other = FakePortmapper(accept) if accept is not None else None
                 g = Gateway(prefix=prefix)
@@ -568,6 +587,7 @@ class Vxi11Start(unittest.TestCase):
                     wait_until(lambda: [l for l in g.output() if "111" in l], "a line about port 111")
                     said = [l for l in g.output() if "111" in l]
                     self.assertEqual(len(said), 1, g.output())
+                    self.assertRegex(said[0], r"^vxi11 .*" + fix)
                     self.served_raw_alone(g)
                     self.assertIsNone(g.process.poll())
                 finally:
