@@ -184,8 +184,10 @@ class FakePortmapper:
         self.tcp = socket.create_server(("0.0.0.0", 111))
         self.udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.udp.bind(("0.0.0.0", 111))
-        threading.Thread(target=self._serve_udp, daemon=True).start()
-        threading.Thread(target=self._serve_tcp, daemon=True).start()
+        self.threads = [threading.Thread(target=self._serve_udp, daemon=True),
+                        threading.Thread(target=self._serve_tcp, daemon=True)]
+        for thread in self.threads:
+            thread.start()
 
     def _answer(self, data):
         r = Reply(data)
@@ -243,6 +245,9 @@ class FakePortmapper:
                 s.shutdown(socket.SHUT_RDWR)   # wakes the thread waiting on it (ENOTCONN for UDP, done all the same)
             except OSError:
                 pass
+        for thread in self.threads:   # port 111 is free once they are out of their calls
+            thread.join(timeout=WAIT_SECONDS)
+        for s in (self.tcp, self.udp):
             s.close()
 
 
