@@ -1,5 +1,6 @@
 #include "core_channel.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -21,6 +22,9 @@ using std::chrono::milliseconds;
 
 int inst0_address = 0;
 std::uint16_t abort_port_told = 0;
+milliseconds longest_wait{0};
+
+milliseconds bounded(std::uint32_t ms) { return std::min(milliseconds(ms), longest_wait); }
 std::atomic<bool> stopped{false};
 
 void log(const CoreConnection& c, const Link* link, const char* call, std::int32_t error, const char* data = nullptr,
@@ -47,9 +51,9 @@ std::int32_t wait_error(BusWait w) {
     return io_error;
 }
 
-BusClaim claim_for(Link& link, std::uint32_t flags, std::uint32_t lock_timeout, std::int64_t io_timeout) {
-    return BusClaim{link.address, link.id, (flags & flag_wait_lock) != 0, milliseconds(lock_timeout),
-                    milliseconds(io_timeout), &link.abort_requested};
+BusClaim claim_for(Link& link, std::uint32_t flags, std::uint32_t lock_timeout, std::uint32_t io_timeout) {
+    return BusClaim{link.address, link.id, (flags & flag_wait_lock) != 0, bounded(lock_timeout),
+                    bounded(io_timeout), &link.abort_requested};
 }
 
 // Takes the bus for the link's call: no_error, or the call's error.
@@ -93,7 +97,7 @@ CreateLinkResult create_link(CoreConnection& c, const CreateLinkArgs& a) {
         return r;
     }
     if (a.lock_device) {
-        const BusClaim claim{address, link->id, true, milliseconds(a.lock_timeout), milliseconds(-1),
+        const BusClaim claim{address, link->id, true, bounded(a.lock_timeout), milliseconds(-1),
                              &link->abort_requested};
         if (const BusWait w = address_lock(claim); w != BusWait::granted) {
             r.error = wait_error(w);
@@ -274,7 +278,7 @@ ErrorResult device_enable_srq(CoreConnection& c, const EnableSrqArgs& a) {
 ErrorResult device_lock(CoreConnection& c, const LockArgs& a) {
     Link* link = call_link(c, a.link);
     if (link == nullptr) return {invalid_link};
-    const BusClaim claim{link->address, link->id, (a.flags & flag_wait_lock) != 0, milliseconds(a.lock_timeout),
+    const BusClaim claim{link->address, link->id, (a.flags & flag_wait_lock) != 0, bounded(a.lock_timeout),
                          milliseconds(-1), &link->abort_requested};
     const std::int32_t error = wait_error(address_lock(claim));
     log(c, link, "device_lock", error);
@@ -356,8 +360,9 @@ const rpc::Program abort_programs[] = {
 };
 const std::size_t abort_program_count = 1;
 
-void core_channel_setup(int default_address, std::uint16_t abort_port) {
+void core_channel_setup(int default_address, std::uint16_t abort_port, milliseconds wait_max) {
     inst0_address = default_address;
+    longest_wait = wait_max;
     abort_port_told = abort_port;
     stopped = false;
 }
