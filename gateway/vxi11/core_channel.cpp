@@ -1,5 +1,6 @@
 #include "core_channel.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -21,6 +22,9 @@ using std::chrono::milliseconds;
 
 int inst0_address = 0;
 std::uint16_t abort_port_told = 0;
+milliseconds longest_wait{0};
+
+milliseconds bounded(std::uint32_t ms) { return std::min(milliseconds(ms), longest_wait); }
 std::atomic<bool> stopped{false};
 
 void log(const CoreConnection& c, const Link* link, const char* call, std::int32_t error, const char* data = nullptr,
@@ -47,9 +51,9 @@ std::int32_t wait_error(BusWait w) {
     return io_error;
 }
 
-BusClaim claim_for(Link& link, std::uint32_t flags, std::uint32_t lock_timeout, std::int64_t io_timeout) {
-    return BusClaim{link.address, link.id, (flags & flag_wait_lock) != 0, milliseconds(lock_timeout),
-                    milliseconds(io_timeout), &link.abort_requested};
+BusClaim claim_for(Link& link, std::uint32_t flags, std::uint32_t lock_timeout, std::uint32_t io_timeout) {
+    return BusClaim{link.address, link.id, (flags & flag_wait_lock) != 0, bounded(lock_timeout),
+                    bounded(io_timeout), &link.abort_requested};
 }
 
 // Takes the bus for the link's call: no_error, or the call's error.
@@ -63,10 +67,20 @@ std::int32_t take_bus(Link& link, std::uint32_t flags, std::uint32_t lock_timeou
     return no_error;
 }
 
-// The link named by the call, its abort flag lowered: an abort counts for a call under way.
-Link* call_link(CoreConnection& c, std::uint32_t id) {
+// The link named by the call, its abort flag lowered: an abort counts for a call under way. A
+// link unknown to this connection is logged here; the call answers invalid_link.
+Link* call_link(CoreConnection& c, std::uint32_t id, const char* call) {
     Link* link = link_find(&c, id);
-    if (link != nullptr) link->abort_requested = false;
+    if (link != nullptr) {
+        link->abort_requested = false;
+    } else {
+        CallLog line{};
+        line.link = id;
+        line.call = call;
+        line.note = "no such link";
+        line.error = invalid_link;
+        log_call(c.peer, line);
+    }
     return link;
 }
 
@@ -93,7 +107,7 @@ CreateLinkResult create_link(CoreConnection& c, const CreateLinkArgs& a) {
         return r;
     }
     if (a.lock_device) {
-        const BusClaim claim{address, link->id, true, milliseconds(a.lock_timeout), milliseconds(-1),
+        const BusClaim claim{address, link->id, true, bounded(a.lock_timeout), milliseconds(-1),
                              &link->abort_requested};
         if (const BusWait w = address_lock(claim); w != BusWait::granted) {
             r.error = wait_error(w);
@@ -108,7 +122,7 @@ CreateLinkResult create_link(CoreConnection& c, const CreateLinkArgs& a) {
 }
 
 WriteResult device_write(CoreConnection& c, const WriteArgs& a) {
-    Link* link = call_link(c, a.link);
+    Link* link = call_link(c, a.link, "device_write");
     if (link == nullptr) return {invalid_link, 0};
     const bool end = (a.flags & flag_end) != 0;
     const char* refusal = nullptr;
@@ -160,7 +174,7 @@ WriteResult device_write(CoreConnection& c, const WriteArgs& a) {
 
 ReadResult device_read(CoreConnection& c, const ReadArgs& a) {
     ReadResult r{no_error, 0, "", 0};
-    Link* link = call_link(c, a.link);
+    Link* link = call_link(c, a.link, "device_read");
     if (link == nullptr) {
         r.error = invalid_link;
         return r;
@@ -212,7 +226,7 @@ ReadResult device_read(CoreConnection& c, const ReadArgs& a) {
 enum class BusFunction { clear, remote, local };
 
 ErrorResult bus_call(CoreConnection& c, const GenericArgs& a, BusFunction f, const char* name) {
-    Link* link = call_link(c, a.link);
+    Link* link = call_link(c, a.link, name);
     if (link == nullptr) return {invalid_link};
     if (const std::int32_t e = take_bus(*link, a.flags, a.lock_timeout, a.io_timeout); e != no_error) {
         log(c, link, name, e);
@@ -243,28 +257,28 @@ ErrorResult device_local(CoreConnection& c, const GenericArgs& a) {
 
 // What the bus library cannot do: refused, not faked.
 ErrorResult device_trigger(CoreConnection& c, const GenericArgs& a) {
-    Link* link = call_link(c, a.link);
+    Link* link = call_link(c, a.link, "device_trigger");
     if (link == nullptr) return {invalid_link};
     log(c, link, "device_trigger", not_supported);
     return {not_supported};
 }
 
 ReadStbResult device_readstb(CoreConnection& c, const GenericArgs& a) {
-    Link* link = call_link(c, a.link);
+    Link* link = call_link(c, a.link, "device_readstb");
     if (link == nullptr) return {invalid_link, 0};
     log(c, link, "device_readstb", not_supported);
     return {not_supported, 0};
 }
 
 DocmdResult device_docmd(CoreConnection& c, const DocmdArgs& a) {
-    Link* link = call_link(c, a.link);
+    Link* link = call_link(c, a.link, "device_docmd");
     if (link == nullptr) return {invalid_link};
     log(c, link, "device_docmd", not_supported);
     return {not_supported};
 }
 
 ErrorResult device_enable_srq(CoreConnection& c, const EnableSrqArgs& a) {
-    Link* link = call_link(c, a.link);
+    Link* link = call_link(c, a.link, "device_enable_srq");
     if (link == nullptr) return {invalid_link};
     const std::int32_t error = a.enable ? not_supported : no_error;
     log(c, link, "device_enable_srq", error, nullptr, 0, nullptr, a.enable ? "on" : "off");
@@ -272,9 +286,9 @@ ErrorResult device_enable_srq(CoreConnection& c, const EnableSrqArgs& a) {
 }
 
 ErrorResult device_lock(CoreConnection& c, const LockArgs& a) {
-    Link* link = call_link(c, a.link);
+    Link* link = call_link(c, a.link, "device_lock");
     if (link == nullptr) return {invalid_link};
-    const BusClaim claim{link->address, link->id, (a.flags & flag_wait_lock) != 0, milliseconds(a.lock_timeout),
+    const BusClaim claim{link->address, link->id, (a.flags & flag_wait_lock) != 0, bounded(a.lock_timeout),
                          milliseconds(-1), &link->abort_requested};
     const std::int32_t error = wait_error(address_lock(claim));
     log(c, link, "device_lock", error);
@@ -282,7 +296,7 @@ ErrorResult device_lock(CoreConnection& c, const LockArgs& a) {
 }
 
 ErrorResult device_unlock(CoreConnection& c, const LinkArgs& a) {
-    Link* link = call_link(c, a.link);
+    Link* link = call_link(c, a.link, "device_unlock");
     if (link == nullptr) return {invalid_link};
     const std::int32_t error = address_unlock(link->address, link->id) ? no_error : no_lock_held;
     log(c, link, "device_unlock", error);
@@ -290,7 +304,7 @@ ErrorResult device_unlock(CoreConnection& c, const LinkArgs& a) {
 }
 
 ErrorResult destroy_link(CoreConnection& c, const LinkArgs& a) {
-    Link* link = call_link(c, a.link);
+    Link* link = call_link(c, a.link, "destroy_link");
     if (link == nullptr) return {invalid_link};
     log(c, link, "destroy_link", no_error);
     link_destroy(link);
@@ -356,8 +370,9 @@ const rpc::Program abort_programs[] = {
 };
 const std::size_t abort_program_count = 1;
 
-void core_channel_setup(int default_address, std::uint16_t abort_port) {
+void core_channel_setup(int default_address, std::uint16_t abort_port, milliseconds wait_max) {
     inst0_address = default_address;
+    longest_wait = wait_max;
     abort_port_told = abort_port;
     stopped = false;
 }

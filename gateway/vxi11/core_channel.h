@@ -2,6 +2,7 @@
 // connection has a CoreConnection: its links are freed, their locks with them, when it closes.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -13,8 +14,9 @@ struct CoreConnection {
     const char* peer;   // "A.B.C.D:PORT" for the log
 };
 
-// The instrument named inst0 and the abort port told to create_link; the channels serve again.
-void core_channel_setup(int default_address, std::uint16_t abort_port);
+// The instrument named inst0, the abort port told to create_link, and the longest a call waits for
+// a lock or for the bus whatever its time-outs ask; the channels serve again.
+void core_channel_setup(int default_address, std::uint16_t abort_port, std::chrono::milliseconds wait_max);
 // Waits for the bus transaction in progress; no VXI-11 call reaches the bus after it, and calls
 // waiting for a lock or for the bus end as aborted.
 void core_channel_stop();

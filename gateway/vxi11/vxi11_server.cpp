@@ -29,6 +29,8 @@ constexpr std::size_t receive_size = 4096;
 constexpr std::size_t reply_capacity = 4 + 64 + data_max;
 constexpr int udp_receive_wait_ms = 250;
 constexpr auto connection_end_wait = std::chrono::seconds(5);
+// However long a client's time-outs: a call waits for a lock or for the bus at most this long.
+constexpr std::chrono::milliseconds call_wait_max = std::chrono::minutes(10);
 
 enum class Channel { portmapper, core, abort };
 
@@ -287,7 +289,7 @@ bool vxi11_start(const Options& given, Vxi11Served& served, char* failure, std::
         close_all();
         return false;
     }
-    core_channel_setup(std::atoi(options.address_text), served.abort_port);
+    core_channel_setup(std::atoi(options.address_text), served.abort_port, call_wait_max);
     portmapper_setup(served.core_port, served.abort_port);
     log_start();
     core_thread = std::thread(accept_connections, core_listener, Channel::core);
