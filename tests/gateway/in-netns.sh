@@ -5,7 +5,9 @@
 # The namespace has its loopback up and one interface of its own, d0, at 10.73.16.1/24 with the
 # broadcast address 10.73.16.255, for discovery by broadcast (a dummy interface; where the kernel
 # has none, a bridge without ports). It has no route out: no packet leaves it. As root it is made
-# with `unshare -n`, as a normal user with `unshare -rn` (root of a user namespace of its own).
+# with `unshare -n`; as a normal user in a user namespace of its own as well, where the user keeps
+# the same uid (not root, as with `unshare -rn`: Wine keeps its server's socket under the uid, in
+# /tmp/.wine-UID) and the capabilities the namespace grants (ip, ports below 1024).
 #
 # --wine: Windows programs run in a Wine prefix of this run's own, a copy of the test prefix
 # (QX_WINEPREFIX; the Windows folder hard-linked), whose wineserver therefore starts inside the
@@ -16,8 +18,8 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 address=10.73.16.1/24
 
 if [ "${1:-}" != --inside ]; then
-  [ "$(id -u)" = 0 ] && flags=-n || flags=-rn
-  exec unshare "$flags" "$0" --inside "$@"
+  [ "$(id -u)" = 0 ] && flags=(-n) || flags=(-n --map-user="$(id -u)" --map-group="$(id -g)" --keep-caps)
+  exec unshare "${flags[@]}" "$0" --inside "$@"
 fi
 shift
 

@@ -8,13 +8,11 @@ usage: in-netns.sh [--wine] vxi11_client_test.py GATEWAY [WINE_RUN [UNITTEST_ARG
 (WINE_RUN empty natively, e.g. GATEWAY "" -k test_4)"""
 import os
 import re
-import signal
 import socket
 import struct
 import subprocess
 import sys
 import threading
-import time
 import unittest
 import warnings
 
@@ -252,7 +250,8 @@ class FakePortmapper:
 
 
 class Gateway(base.Gateway):
-    protocols = ()
+    protocols = ()   # VXI-11 on, as by default
+
     def wait_started(self, vxi11=True):
         """Waits for the raw socket's line and, unless turned off, for the portmapper to give the
         core channel's port."""
@@ -581,7 +580,7 @@ class Vxi11Start(unittest.TestCase):
     def test_port_111_taken_or_forbidden(self):
         rows = [("another portmapper that refuses registration", False, [], r"registration")]
         if not base.WINE_RUN:   # a process without the right to bind ports below 1024
-            rows.append(("no right to bind it", None, ["setpriv", "--bounding-set", "-net_bind_service"],
+            rows.append(("no right to bind it", None, ["setpriv", "--inh-caps=-net_bind_service", "--bounding-set=-net_bind_service"],
                          r"cap_net_bind_service"))
         for what, accept, prefix, fix in rows:
             with self.subTest(what):
