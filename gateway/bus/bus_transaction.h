@@ -31,9 +31,9 @@ struct Transaction {
 };
 
 // Writes line (zero-terminated) to the instrument at address; when query, reads the reply: one
-// buffer, and more while a full buffer does not end in a line feed. A failed read, or a reply over
-// reply_capacity, is followed by gp_clr of the instrument, so that a late reply is not taken for the
-// next query's.
+// buffer, and more while a full buffer does not end in a line feed. A library may fill all
+// read_size bytes or terminate within them. A failed read, or a reply over reply_capacity, is
+// followed by gp_clr of the instrument, so that a late reply is not taken for the next query's.
 void bus_transaction(const char* address, const char* line, bool query, Transaction& transaction);
 
 }  // namespace gateway
