@@ -32,7 +32,11 @@ void bus_transaction(const char* address, const char* line, bool query, Transact
     t.cleared = false;
     t.clear_status = 0;
 
-    if (BusStatus s = taverix::gp_wrt(address, line); s != 0) return fail(t, "gp_wrt", s);
+    // A message cut off part way could run into the next client's: the device is cleared.
+    if (BusStatus s = taverix::gp_wrt(address, line); s != 0) {
+        fail(t, "gp_wrt", s);
+        return clear_instrument(t, address);
+    }
     if (!query) return;
 
     bool too_long = false;
