@@ -34,7 +34,7 @@ bool device_name_read(const char* name, std::size_t length, int default_address,
     }
     if (value > 30) return false;
     address = value;
-    std::snprintf(text, 16, "gpib0,%d", value);
+    std::snprintf(text, 16, "gpib0,%u", static_cast<unsigned>(static_cast<unsigned char>(value)));
     return true;
 }
 
