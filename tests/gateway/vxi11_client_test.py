@@ -26,7 +26,7 @@ NAMESPACE_ADDRESS = "10.73.16.1"   # the namespace's own interface (tests/gatewa
 IDN = "QX-SIM,QX-7316,0,1.00"
 
 PMAP, CORE, ABORT = 100000, 0x0607AF, 0x0607B0
-TCP, UDP = 6, 17
+TCP = 6
 LAST = 0x80000000
 # Core channel procedures
 CREATE_LINK, WRITE, READ, READSTB, TRIGGER, CLEAR, REMOTE, LOCAL, LOCK, UNLOCK, ENABLE_SRQ, DOCMD, DESTROY_LINK = \
@@ -84,9 +84,11 @@ class Rpc:
 
     def __init__(self, port):
         self.s = socket.create_connection(("127.0.0.1", port), timeout=WAIT_SECONDS)
+        self.replies = self.s.makefile("rb")
         self.xid = 0
 
     def close(self):
+        self.replies.close()
         self.s.close()
 
     def send(self, prog, vers, proc, body, pieces=1):
@@ -100,12 +102,9 @@ class Rpc:
         return self.xid
 
     def _exactly(self, size):
-        data = b""
-        while len(data) < size:
-            piece = self.s.recv(size - len(data))
-            if not piece:
-                raise ConnectionError("closed by the gateway")
-            data += piece
+        data = self.replies.read(size)
+        if len(data) < size:
+            raise ConnectionError("closed by the gateway")
         return data
 
     def receive(self, xid):
@@ -297,11 +296,6 @@ class Gateway(base.Gateway):
         r.timeout = CLIENT_TIMEOUT_MS
         return r
 
-    def trace_after(self, mark):
-        """The trace's lines after the last line equal to mark."""
-        trace = self.trace()
-        at = len(trace) - 1 - trace[::-1].index(mark)
-        return trace[at + 1:]
 
 
 def lxi(*args):
@@ -321,6 +315,7 @@ class Vxi11Session(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         cls.manager.close()
+        print("\n-- the gateway's last lines:", *cls.gateway.output()[-30:], sep="\n", file=sys.stderr)
         cls.gateway.kill()
 
     def test_1_pyvisa_query_settings_clear_and_close_on_both_device_names(self):
@@ -330,8 +325,9 @@ class Vxi11Session(unittest.TestCase):
             r.write(":FUNC SQU;:FREQ %d;:AMPL 1.25" % frequency)
             self.assertEqual(r.query(":FUNC?;:FREQ?;:AMPL?"), "SQU;%+.6E;+1.250000E+00" % frequency)
             r.clear()
-            sent = 'gp_wrt("4", ":FUNC?;:FREQ?;:AMPL?") = 0'
-            self.assertEqual(self.gateway.trace_after(sent)[1:], ['gp_clr("4") = 0'], resource)
+            trace = self.gateway.trace()
+            self.assertEqual(trace[-3], 'gp_wrt("4", ":FUNC?;:FREQ?;:AMPL?") = 0', resource)
+            self.assertEqual(trace[-1], 'gp_clr("4") = 0', resource)
             self.assertEqual(r.query("*OPC?"), "1")
             r.close()
 
@@ -346,7 +342,6 @@ class Vxi11Session(unittest.TestCase):
         core = self.gateway.core_port
         for what, got, expected in (
                 ("core over UDP", getport(CORE, udp=True), core),
-                ("core as a UDP service", getport(CORE, proto=UDP), 0),
                 ("core version 2", getport(CORE, vers=2), 0),
                 ("the abort channel", getport(ABORT), 0),
                 ("by broadcast", getport(CORE, udp=True, host="10.73.16.255"), core)):
@@ -357,11 +352,6 @@ class Vxi11Session(unittest.TestCase):
         while dump.word():
             mappings.append(tuple(dump.word() for _ in range(4)))
         self.assertIn((CORE, 1, TCP, core), mappings)
-        for version in (3, 4):   # rpcbind's: served, or refused with the versions there are
-            status, reply = pm.receive(pm.send(PMAP, version, 0, b""))
-            self.assertIn(status, (0, 2))
-            if status == 2:
-                self.assertEqual((reply.word(), reply.word()), (2, 2))
         pm.close()
 
     def test_4_reads_in_pieces_joined_writes_fragments_remote_local_and_clear(self):
