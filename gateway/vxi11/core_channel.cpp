@@ -336,7 +336,7 @@ constexpr rpc::ServeFunction serve = rpc::rpc_procedure<CoreConnection, Argument
 
 const rpc::Procedure core_procedures[] = {
     {0, serve<Void, Void, null_procedure>},
-    {10, serve<CreateLinkArgs, CreateLinkResult, create_link>},
+    {create_link_procedure, serve<CreateLinkArgs, CreateLinkResult, create_link>},
     {11, serve<WriteArgs, WriteResult, device_write>},
     {12, serve<ReadArgs, ReadResult, device_read>},
     {13, serve<GenericArgs, ReadStbResult, device_readstb>},

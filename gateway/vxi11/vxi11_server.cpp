@@ -15,6 +15,7 @@
 #include "portmapper.h"
 #include "portmapper_registration.h"
 #include "record_input.h"
+#include "rpc_message.h"
 #include "rpc_program.h"
 #include "vxi11_messages.h"
 
@@ -163,6 +164,38 @@ bool admit(Socket s, const PeerAddress& peer, Channel channel) {
     return false;
 }
 
+// A core connection past the limit: its first call, when it is create_link, is answered "out of
+// resources" before the connection is closed, so that the client is told why. Waits for that call
+// a second at most (on the accepting thread: connections are not served then anyway).
+void refuse_core_connection(Socket s) {
+    constexpr int wait_ms = 250;
+    constexpr int receives_max = 4;
+    static rpc::RecordInput input;
+    static std::uint8_t received[512];
+    static std::uint8_t reply[128];
+    net_set_receive_wait(s, wait_ms);
+    rpc::record_input_reset(input);
+    for (int receives = 0; receives < receives_max; ++receives) {
+        const long n = net_receive(s, reinterpret_cast<char*>(received), sizeof received);
+        if (n <= 0) return;
+        rpc::RecordVerdict verdict = rpc::RecordVerdict::incomplete;
+        rpc::record_input_take(input, received, static_cast<std::size_t>(n), verdict);
+        if (verdict == rpc::RecordVerdict::too_long) return;
+        if (verdict != rpc::RecordVerdict::record) continue;
+        rpc::XdrReader r = rpc::xdr_reader(input.data, input.length);
+        rpc::CallHeader call{};
+        if (!rpc::rpc_read_call(r, call) || call.program != core_program || call.procedure != create_link_procedure) {
+            return;
+        }
+        rpc::XdrWriter w = rpc::xdr_writer(reply + 4, sizeof reply - 4);
+        rpc::rpc_write_accepted(w, call.xid, rpc::AcceptStat::success);
+        rpc::xdr_encode(w, CreateLinkResult{out_of_resources, 0, 0, max_receive_size});
+        rpc::record_mark_write(reply, w.at);
+        net_send_all(s, reinterpret_cast<const char*>(reply), 4 + w.at);
+        return;
+    }
+}
+
 void accept_connections(Socket listener, Channel channel) {
     for (;;) {
         PeerAddress peer{};
@@ -179,6 +212,7 @@ void accept_connections(Socket listener, Channel channel) {
         net_tune(s);
         if (!admit(s, peer, channel)) {
             log_event(peer.text, "turned away: 16 clients already");
+            if (channel == Channel::core) refuse_core_connection(s);
             net_close(s);
         }
     }
