@@ -129,7 +129,7 @@ WriteResult device_write(CoreConnection& c, const WriteArgs& a) {
     if (!link->message_refused) {
         if (std::memchr(a.data, 0, a.data_length) != nullptr) {
             refusal = "refused, zero byte in message";
-        } else if (a.data_length > line_max - link->message_length) {
+        } else if (a.data_length > message_kept_max - link->message_length) {
             refusal = "refused, over 255 bytes";
         } else {
             std::memcpy(link->message + link->message_length, a.data, a.data_length);
@@ -154,6 +154,10 @@ WriteResult device_write(CoreConnection& c, const WriteArgs& a) {
     link->message[n] = '\0';
     link->message_length = 0;
     link->reply_pending = false;
+    if (n > line_max) {
+        log(c, link, "device_write", parameter_error, link->message, n, nullptr, "refused, over 255 bytes");
+        return {parameter_error, 0};
+    }
     if (n == 0) return {no_error, size};
     const bool query = message_has_query(link->message, n);
     if (const std::int32_t e = take_bus(*link, a.flags, a.lock_timeout, a.io_timeout); e != no_error) {
@@ -166,7 +170,7 @@ WriteResult device_write(CoreConnection& c, const WriteArgs& a) {
     std::int32_t error = no_error;
     if (t.outcome == Outcome::failed && std::strcmp(t.failed_call, "gp_wrt") == 0) error = io_error;
     // A failed read leaves a failed reply: device_read tells it.
-    link->reply_pending = query;
+    link->reply_pending = query && error == no_error;
     link->reply_at = 0;
     log(c, link, "device_write", error, link->message, n, &t);
     return {error, error == no_error ? size : 0};
@@ -217,8 +221,11 @@ ReadResult device_read(CoreConnection& c, const ReadArgs& a) {
     }
     r.data = data;
     r.data_length = n;
-    log(c, link, "device_read", r.error, data, n, nullptr,
-        (r.reason & reason_end) != 0 ? "END" : (r.reason & reason_term_char) != 0 ? "CHR" : "REQCNT");
+    const char* reason = (r.reason & reason_end) != 0          ? "END"
+                         : (r.reason & reason_term_char) != 0     ? "CHR"
+                         : (r.reason & reason_request_count) != 0 ? "REQCNT"
+                                                                  : nullptr;
+    log(c, link, "device_read", r.error, data, n, nullptr, reason);
     return r;
 }
 
