@@ -27,18 +27,24 @@ milliseconds longest_wait{0};
 milliseconds bounded(std::uint32_t ms) { return std::min(milliseconds(ms), longest_wait); }
 std::atomic<bool> stopped{false};
 
-void log(const CoreConnection& c, const Link* link, const char* call, std::int32_t error, const char* data = nullptr,
+// Keeps the call's log line until core_log_flush; one line per call.
+void log(CoreConnection& c, const Link* link, const char* call, std::int32_t error, const char* data = nullptr,
          std::size_t data_length = 0, const Transaction* t = nullptr, const char* note = nullptr) {
-    CallLog line{};
+    CallLog& line = c.pending_log;
+    line = CallLog{};
     line.link = link ? link->id : 0;
-    line.device = link ? link->device : nullptr;
+    if (link != nullptr) {
+        // The link may be gone, and its slot taken, before the line is written.
+        std::memcpy(c.pending_device, link->device, sizeof c.pending_device);
+        line.device = c.pending_device;
+    }
     line.call = call;
     line.data = data;
     line.data_length = data_length;
     line.transaction = t;
     line.note = note;
     line.error = error;
-    log_call(c.peer, line);
+    c.log_pending = true;
 }
 
 std::int32_t wait_error(BusWait w) {
@@ -74,12 +80,8 @@ Link* call_link(CoreConnection& c, std::uint32_t id, const char* call) {
     if (link != nullptr) {
         link->abort_requested = false;
     } else {
-        CallLog line{};
-        line.link = id;
-        line.call = call;
-        line.note = "no such link";
-        line.error = invalid_link;
-        log_call(c.peer, line);
+        log(c, nullptr, call, invalid_link, nullptr, 0, nullptr, "no such link");
+        c.pending_log.link = id;
     }
     return link;
 }
@@ -330,11 +332,8 @@ Void null_procedure(CoreConnection&, const Void&) { return {}; }
 
 ErrorResult device_abort(CoreConnection& c, const LinkArgs& a) {
     const std::int32_t error = link_abort(a.link) ? no_error : invalid_link;
-    CallLog line{};
-    line.link = a.link;
-    line.call = "device_abort";
-    line.error = error;
-    log_call(c.peer, line);
+    log(c, nullptr, "device_abort", error);
+    c.pending_log.link = a.link;
     return {error};
 }
 
@@ -390,6 +389,12 @@ void core_channel_stop() {
         stopped = true;
     }
     links_abort_all();
+}
+
+void core_log_flush(CoreConnection& c) {
+    if (!c.log_pending) return;
+    c.log_pending = false;
+    log_call(c.peer, c.pending_log);
 }
 
 void core_connection_closed(CoreConnection& connection) { links_destroy_all(&connection); }

@@ -92,7 +92,9 @@ bool serve_record(Connection& c) {
         return false;
     }
     rpc::record_mark_write(c.reply, w.at);
-    return net_send_all(c.socket, reinterpret_cast<const char*>(c.reply), 4 + w.at);
+    const bool sent = net_send_all(c.socket, reinterpret_cast<const char*>(c.reply), 4 + w.at);
+    core_log_flush(c.core);
+    return sent;
 }
 
 void serve_connection(Connection* c) {
@@ -147,6 +149,7 @@ bool admit(Socket s, const PeerAddress& peer, Channel channel) {
         c.peer = peer;
         c.channel = channel;
         c.core.peer = c.peer.text;
+        c.core.log_pending = false;
         c.portmapper.peer = c.peer.text;
         log_event(peer.text, channel_name(channel));
         try {
