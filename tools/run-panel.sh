@@ -14,11 +14,17 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
 preset=windows-x64
+usage() {
+  echo "usage: tools/run-panel.sh [--x86]"
+  echo "Builds the panel (64-bit; --x86: the 32-bit deliverable) and opens it under Wine beside the simulator."
+}
 case "${1:-}" in
+  -h|--help) usage; exit 0 ;;
   "") ;;
   --x86) preset=windows-x86 ;;
-  *) echo "usage: tools/run-panel.sh [--x86]" >&2; exit 2 ;;
+  *) usage >&2; exit 2 ;;
 esac
+[ $# -le 1 ] || { usage >&2; exit 2; }
 
 log() { printf 'run-panel: %s\n' "$*" >&2; }
 

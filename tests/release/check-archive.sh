@@ -4,6 +4,12 @@
 # a read-me in plain ASCII text with CR LF line ends, and the simulator's TAVERIX.dll as built, in the
 # folder simulator/ and nowhere else.
 set -uo pipefail
+usage() { echo "usage: tests/release/check-archive.sh CMAKE BUILD_DIR PACKAGE_NAME"; }
+case "${1:-}" in
+  -h|--help) usage; exit 0 ;;
+  -*) usage >&2; exit 2 ;;
+esac
+[ $# = 3 ] || { usage >&2; exit 2; }
 cmake=$1 build=$2 name=$3
 zip=$build/$name.zip
 
