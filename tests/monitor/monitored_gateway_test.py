@@ -18,6 +18,7 @@ arguments = parser.parse_args()
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "gateway"))
+sys.dont_write_bytecode = True   # no __pycache__ in the source tree
 import gateway_client_test as gateway_client  # noqa: E402  (its Gateway class runs and reads the program)
 
 import pyvisa  # noqa: E402
