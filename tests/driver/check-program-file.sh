@@ -10,7 +10,7 @@ case "${1:-}" in
   -h|--help) usage; exit 0 ;;
   -*) usage >&2; exit 2 ;;
 esac
-[ $# = 3 ] || { usage >&2; exit 2; }
+[ $# -ge 3 ] || { usage >&2; exit 2; }
 objdump=$1 machine=$2 program=$3
 . "$(dirname "${BASH_SOURCE[0]}")/../support/pe-file-checks.sh"
 

@@ -8,7 +8,7 @@ case "${1:-}" in
   -h|--help) usage; exit 0 ;;
   -*) usage >&2; exit 2 ;;
 esac
-[ $# = 3 ] || { usage >&2; exit 2; }
+[ $# -ge 3 ] || { usage >&2; exit 2; }
 wine_run=$1 driver=$2 folder=$3
 
 mkdir -p "$folder"

@@ -9,7 +9,7 @@ case "${1:-}" in
   -h|--help) usage; exit 0 ;;
   -*) usage >&2; exit 2 ;;
 esac
-[ $# = 1 ] || { usage >&2; exit 2; }
+[ $# -ge 1 ] || { usage >&2; exit 2; }
 log=$1
 [ -s "$log" ] || { echo "FAILED: no monitor log at $log" >&2; exit 1; }
 time_pattern='^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3} '

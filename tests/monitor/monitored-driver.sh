@@ -13,7 +13,7 @@ case "${1:-}" in
   -h|--help) usage; exit 0 ;;
   -*) usage >&2; exit 2 ;;
 esac
-[ $# = 4 ] && [[ "$3" = pass || "$3" = refuse ]] || { usage >&2; exit 2; }
+[ $# -ge 4 ] && [[ "$3" = pass || "$3" = refuse ]] || { usage >&2; exit 2; }
 wine_run=$1 bed=$2 mode=$3 argument=$4
 log=$bed/monitor.log
 traces=$bed/simulator-traces.log

@@ -9,7 +9,7 @@ case "${1:-}" in
   -h|--help) usage; exit 0 ;;
   -*) usage >&2; exit 2 ;;
 esac
-[ $# = 3 ] || { usage >&2; exit 2; }
+[ $# -ge 3 ] || { usage >&2; exit 2; }
 cmake=$1 build=$2 name=$3
 zip=$build/$name.zip
 
