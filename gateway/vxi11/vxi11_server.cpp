@@ -280,8 +280,9 @@ bool take_portmapper_port(Vxi11Served& served, char* failure, std::size_t failur
     const int error = tcp_error != 0 ? tcp_error : udp_error;
     if (net_error_denied(error)) {
         std::snprintf(failure, failure_size,
-                      "vxi11 not served: no right to bind port 111 (error %d) and no portmapper to register with: "
-                      "run as root or give the program cap_net_bind_service, or start rpcbind",
+                      "vxi11 not served: port 111 refused (error %d: no right to bind it, or another program holds it "
+                      "exclusively) and no portmapper to register with: run as root or give the program "
+                      "cap_net_bind_service, or stop the program holding it, or start rpcbind",
                       error);
     } else if (net_error_in_use(error)) {
         std::snprintf(failure, failure_size,
