@@ -22,4 +22,4 @@ cmake --build "$build" --target vxi11_fuzz
 # New inputs go to a corpus of the run's own; the seeds stay as they are.
 mkdir -p "$build/vxi11-corpus"
 "$build/vxi11_fuzz" -max_total_time="$seconds" -max_len=20000 -print_final_stats=1 \
-  -artifact_prefix="$build/vxi11-" "$build/vxi11-corpus" "$here/vxi11-corpus"
+  -dict="$here/vxi11.dict" -artifact_prefix="$build/vxi11-" "$build/vxi11-corpus" "$here/vxi11-corpus"
