@@ -88,7 +88,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int channel = (data[0] / 61) % 3;   // 0 core, 1 abort, 2 portmapper
     ++data;
     --size;
-    gateway::vxi11::CoreConnection core{"fuzz"};
+    static gateway::vxi11::CoreConnection core;
+    core.peer = "fuzz";
+    core.log_pending = false;
     gateway::vxi11::PortmapperCall portmapper{"fuzz"};
     const gateway::rpc::Program* programs = channel == 0   ? gateway::vxi11::core_programs
                                             : channel == 1 ? gateway::vxi11::abort_programs
@@ -118,6 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             } else {
                 open = false;
             }
+            gateway::vxi11::core_log_flush(core);
             gateway::rpc::record_input_reset(input);
         } else if (taken != piece_size) {
             fail("bytes left over before a record ended", std::to_string(taken));

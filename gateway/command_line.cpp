@@ -55,7 +55,10 @@ const char* const usage_text =
     "  --no-vxi11         the raw socket alone: no VXI-11, nothing on port 111\n"
     "  --core-port P      VXI-11 core channel's TCP port, 0 for any free one (default 9010)\n"
     "  --abort-port P     VXI-11 abort channel's TCP port, 0 for any free one (default 9011)\n"
-    "  --help             this text\n";
+    "  --help             this text\n"
+    "The portmapper answers UDP on every interface, for discovery. At most 16 connections in all and\n"
+    "64 VXI-11 links. A raw socket line for an instrument locked by a VXI-11 link waits up to 5 s for\n"
+    "the lock, then is dropped (and logged).\n";
 
 void options_default(Options& o) {
     std::memset(&o, 0, sizeof o);

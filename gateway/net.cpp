@@ -142,15 +142,8 @@ Socket net_udp_open(std::uint32_t address, std::uint16_t port, int receive_wait_
     }
 #ifdef _WIN32
     set_int_option(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, 1);
-    if (receive_wait_ms > 0) set_int_option(s, SOL_SOCKET, SO_RCVTIMEO, receive_wait_ms);
-#else
-    if (receive_wait_ms > 0) {
-        timeval wait{};
-        wait.tv_sec = receive_wait_ms / 1000;
-        wait.tv_usec = (receive_wait_ms % 1000) * 1000;
-        setsockopt(native(s), SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-    }
 #endif
+    if (receive_wait_ms > 0) net_set_receive_wait(s, receive_wait_ms);
     set_int_option(s, SOL_SOCKET, SO_BROADCAST, 1);
     sockaddr_in where{};
     where.sin_family = AF_INET;
@@ -212,6 +205,17 @@ void net_tune(Socket s) {
     set_int_option(s, IPPROTO_TCP, TCP_KEEPIDLE, keep_alive_idle_s);
     set_int_option(s, IPPROTO_TCP, TCP_KEEPINTVL, keep_alive_interval_s);
     set_int_option(s, IPPROTO_TCP, TCP_KEEPCNT, 4);
+#endif
+}
+
+void net_set_receive_wait(Socket s, int ms) {
+#ifdef _WIN32
+    set_int_option(s, SOL_SOCKET, SO_RCVTIMEO, ms);
+#else
+    timeval wait{};
+    wait.tv_sec = ms / 1000;
+    wait.tv_usec = (ms % 1000) * 1000;
+    setsockopt(native(s), SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
 #endif
 }
 

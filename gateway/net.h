@@ -37,7 +37,10 @@ Socket net_accept(Socket listener, PeerAddress& peer);
 // so that a peer that vanished is found out.
 void net_tune(Socket s);
 
-// Bytes received (>0), 0 when the peer closed, <0 on an error.
+// Each receive on s waits at most ms milliseconds, then fails.
+void net_set_receive_wait(Socket s, int ms);
+
+// Bytes received (>0), 0 when the peer closed, <0 on an error (or when the wait ran out).
 long net_receive(Socket s, char* buffer, std::size_t size);
 // Sends every byte; false when the connection failed.
 bool net_send_all(Socket s, const char* data, std::size_t size);

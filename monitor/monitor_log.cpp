@@ -41,13 +41,13 @@ void open_file() {
     static wchar_t path[path_capacity];
     file_state = LogFile::unavailable;
     if (!log_path(path)) {
-        OutputDebugStringA("taverix monitor: log file path too long, no log file\n");
+        OutputDebugStringA("taverix bus monitor: log file path too long, no log file\n");
         return;
     }
     file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        OutputDebugStringA("taverix monitor: the log file cannot be opened, no log file\n");
+        OutputDebugStringA("taverix bus monitor: the log file cannot be opened, no log file\n");
         return;
     }
     file_state = LogFile::open;

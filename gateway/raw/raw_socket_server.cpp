@@ -2,8 +2,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <condition_variable>
+#include <cstdlib>
 #include <system_error>
 #include <thread>
 

@@ -27,18 +27,24 @@ milliseconds longest_wait{0};
 milliseconds bounded(std::uint32_t ms) { return std::min(milliseconds(ms), longest_wait); }
 std::atomic<bool> stopped{false};
 
-void log(const CoreConnection& c, const Link* link, const char* call, std::int32_t error, const char* data = nullptr,
+// Keeps the call's log line until core_log_flush; one line per call.
+void log(CoreConnection& c, const Link* link, const char* call, std::int32_t error, const char* data = nullptr,
          std::size_t data_length = 0, const Transaction* t = nullptr, const char* note = nullptr) {
-    CallLog line{};
+    CallLog& line = c.pending_log;
+    line = CallLog{};
     line.link = link ? link->id : 0;
-    line.device = link ? link->device : nullptr;
+    if (link != nullptr) {
+        // The link may be gone, and its slot taken, before the line is written.
+        std::memcpy(c.pending_device, link->device, sizeof c.pending_device);
+        line.device = c.pending_device;
+    }
     line.call = call;
     line.data = data;
     line.data_length = data_length;
     line.transaction = t;
     line.note = note;
     line.error = error;
-    log_call(c.peer, line);
+    c.log_pending = true;
 }
 
 std::int32_t wait_error(BusWait w) {
@@ -74,12 +80,8 @@ Link* call_link(CoreConnection& c, std::uint32_t id, const char* call) {
     if (link != nullptr) {
         link->abort_requested = false;
     } else {
-        CallLog line{};
-        line.link = id;
-        line.call = call;
-        line.note = "no such link";
-        line.error = invalid_link;
-        log_call(c.peer, line);
+        log(c, nullptr, call, invalid_link, nullptr, 0, nullptr, "no such link");
+        c.pending_log.link = id;
     }
     return link;
 }
@@ -129,7 +131,7 @@ WriteResult device_write(CoreConnection& c, const WriteArgs& a) {
     if (!link->message_refused) {
         if (std::memchr(a.data, 0, a.data_length) != nullptr) {
             refusal = "refused, zero byte in message";
-        } else if (a.data_length > line_max - link->message_length) {
+        } else if (a.data_length > message_kept_max - link->message_length) {
             refusal = "refused, over 255 bytes";
         } else {
             std::memcpy(link->message + link->message_length, a.data, a.data_length);
@@ -154,6 +156,10 @@ WriteResult device_write(CoreConnection& c, const WriteArgs& a) {
     link->message[n] = '\0';
     link->message_length = 0;
     link->reply_pending = false;
+    if (n > line_max) {
+        log(c, link, "device_write", parameter_error, link->message, n, nullptr, "refused, over 255 bytes");
+        return {parameter_error, 0};
+    }
     if (n == 0) return {no_error, size};
     const bool query = message_has_query(link->message, n);
     if (const std::int32_t e = take_bus(*link, a.flags, a.lock_timeout, a.io_timeout); e != no_error) {
@@ -166,7 +172,7 @@ WriteResult device_write(CoreConnection& c, const WriteArgs& a) {
     std::int32_t error = no_error;
     if (t.outcome == Outcome::failed && std::strcmp(t.failed_call, "gp_wrt") == 0) error = io_error;
     // A failed read leaves a failed reply: device_read tells it.
-    link->reply_pending = query;
+    link->reply_pending = query && error == no_error;
     link->reply_at = 0;
     log(c, link, "device_write", error, link->message, n, &t);
     return {error, error == no_error ? size : 0};
@@ -217,8 +223,11 @@ ReadResult device_read(CoreConnection& c, const ReadArgs& a) {
     }
     r.data = data;
     r.data_length = n;
-    log(c, link, "device_read", r.error, data, n, nullptr,
-        (r.reason & reason_end) != 0 ? "END" : (r.reason & reason_term_char) != 0 ? "CHR" : "REQCNT");
+    const char* reason = (r.reason & reason_end) != 0          ? "END"
+                         : (r.reason & reason_term_char) != 0     ? "CHR"
+                         : (r.reason & reason_request_count) != 0 ? "REQCNT"
+                                                                  : nullptr;
+    log(c, link, "device_read", r.error, data, n, nullptr, reason);
     return r;
 }
 
@@ -323,11 +332,8 @@ Void null_procedure(CoreConnection&, const Void&) { return {}; }
 
 ErrorResult device_abort(CoreConnection& c, const LinkArgs& a) {
     const std::int32_t error = link_abort(a.link) ? no_error : invalid_link;
-    CallLog line{};
-    line.link = a.link;
-    line.call = "device_abort";
-    line.error = error;
-    log_call(c.peer, line);
+    log(c, nullptr, "device_abort", error);
+    c.pending_log.link = a.link;
     return {error};
 }
 
@@ -336,7 +342,7 @@ constexpr rpc::ServeFunction serve = rpc::rpc_procedure<CoreConnection, Argument
 
 const rpc::Procedure core_procedures[] = {
     {0, serve<Void, Void, null_procedure>},
-    {10, serve<CreateLinkArgs, CreateLinkResult, create_link>},
+    {create_link_procedure, serve<CreateLinkArgs, CreateLinkResult, create_link>},
     {11, serve<WriteArgs, WriteResult, device_write>},
     {12, serve<ReadArgs, ReadResult, device_read>},
     {13, serve<GenericArgs, ReadStbResult, device_readstb>},
@@ -383,6 +389,12 @@ void core_channel_stop() {
         stopped = true;
     }
     links_abort_all();
+}
+
+void core_log_flush(CoreConnection& c) {
+    if (!c.log_pending) return;
+    c.log_pending = false;
+    log_call(c.peer, c.pending_log);
 }
 
 void core_connection_closed(CoreConnection& connection) { links_destroy_all(&connection); }

@@ -6,13 +6,21 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "gateway_log.h"
 #include "rpc_program.h"
 
 namespace gateway::vxi11 {
 
 struct CoreConnection {
     const char* peer;   // "A.B.C.D:PORT" for the log
+    // The call's log line, kept until its reply has been sent: the client waits for no log.
+    bool log_pending;
+    CallLog pending_log;   // its texts point into the record, the link, or pending_device
+    char pending_device[16];
 };
+
+// Writes the log line of the connection's last call, if any. Call once its reply has been sent.
+void core_log_flush(CoreConnection& connection);
 
 // The instrument named inst0, the abort port told to create_link, and the longest a call waits for
 // a lock or for the bus whatever its time-outs ask; the channels serve again.

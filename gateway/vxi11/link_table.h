@@ -12,6 +12,8 @@
 namespace gateway::vxi11 {
 
 constexpr std::size_t link_max = 64;
+// A message's bytes kept until its END: line_max and the line ending ("\r\n") that is not sent.
+constexpr std::size_t message_kept_max = line_max + 2;
 
 struct Link {
     // Set and read under the table's lock.
@@ -25,7 +27,7 @@ struct Link {
     char address_text[4];   // as gp_* take it
     char device[16];        // as the log shows it
     // A message of several writes: kept until the write with the END flag.
-    char message[line_max + 1];
+    char message[message_kept_max + 1];
     std::size_t message_length;
     bool message_refused;   // over-long or holding a zero byte: the rest up to END is dropped
     // The reply read for the last query, handed out by device_read from reply_at on.

@@ -43,19 +43,32 @@ void put_mapping(rpc::XdrWriter& w, const Mapping& m) {
     rpc::xdr_put_u32(w, m.port);
 }
 
+// What this portmapper maps: itself and the two channels, over TCP (the portmapper over UDP too).
+constexpr std::size_t mapping_count = 4;
+
+void mappings(Mapping (&list)[mapping_count]) {
+    list[0] = {portmapper_program, portmapper_version, protocol_tcp, portmapper_port};
+    list[1] = {portmapper_program, portmapper_version, protocol_udp, portmapper_port};
+    list[2] = {core_program, channel_version, protocol_tcp, core_port_served};
+    list[3] = {abort_program, channel_version, protocol_tcp, abort_port_served};
+}
+
 void xdr_encode(rpc::XdrWriter& w, const MappingList&) {
-    put_mapping(w, {portmapper_program, portmapper_version, protocol_tcp, portmapper_port});
-    put_mapping(w, {portmapper_program, portmapper_version, protocol_udp, portmapper_port});
-    put_mapping(w, {core_program, channel_version, protocol_tcp, core_port_served});
-    put_mapping(w, {abort_program, channel_version, protocol_tcp, abort_port_served});
+    Mapping list[mapping_count];
+    mappings(list);
+    for (const Mapping& m : list) put_mapping(w, m);
     rpc::xdr_put_u32(w, 0);   // the list's end
 }
 
 Void null_procedure(PortmapperCall&, const Void&) { return {}; }
 
 PortResult getport(PortmapperCall& c, const Mapping& m) {
-    const bool core = m.program == core_program && m.version == channel_version && m.protocol == protocol_tcp;
-    const PortResult r{core ? core_port_served : 0u};
+    Mapping list[mapping_count];
+    mappings(list);
+    PortResult r{0};
+    for (const Mapping& known : list) {
+        if (known.program == m.program && known.version == m.version && known.protocol == m.protocol) r.port = known.port;
+    }
     char text[96];
     std::snprintf(text, sizeof text, "portmapper GETPORT program 0x%X version %u %s -> %u",
                   static_cast<unsigned>(m.program), static_cast<unsigned>(m.version),

@@ -12,6 +12,7 @@ namespace gateway::vxi11 {
 constexpr std::uint32_t core_program = 0x0607AF;
 constexpr std::uint32_t abort_program = 0x0607B0;
 constexpr std::uint32_t channel_version = 1;
+constexpr std::uint32_t create_link_procedure = 10;
 
 // Device_Flags
 constexpr std::uint32_t flag_wait_lock = 0x01;

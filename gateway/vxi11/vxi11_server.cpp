@@ -15,6 +15,7 @@
 #include "portmapper.h"
 #include "portmapper_registration.h"
 #include "record_input.h"
+#include "rpc_message.h"
 #include "rpc_program.h"
 #include "vxi11_messages.h"
 
@@ -91,7 +92,9 @@ bool serve_record(Connection& c) {
         return false;
     }
     rpc::record_mark_write(c.reply, w.at);
-    return net_send_all(c.socket, reinterpret_cast<const char*>(c.reply), 4 + w.at);
+    const bool sent = net_send_all(c.socket, reinterpret_cast<const char*>(c.reply), 4 + w.at);
+    core_log_flush(c.core);
+    return sent;
 }
 
 void serve_connection(Connection* c) {
@@ -146,6 +149,7 @@ bool admit(Socket s, const PeerAddress& peer, Channel channel) {
         c.peer = peer;
         c.channel = channel;
         c.core.peer = c.peer.text;
+        c.core.log_pending = false;
         c.portmapper.peer = c.peer.text;
         log_event(peer.text, channel_name(channel));
         try {
@@ -161,6 +165,38 @@ bool admit(Socket s, const PeerAddress& peer, Channel channel) {
     }
     connection_give_back();
     return false;
+}
+
+// A core connection past the limit: its first call, when it is create_link, is answered "out of
+// resources" before the connection is closed, so that the client is told why. Waits for that call
+// a second at most (on the accepting thread: connections are not served then anyway).
+void refuse_core_connection(Socket s) {
+    constexpr int wait_ms = 250;
+    constexpr int receives_max = 4;
+    static rpc::RecordInput input;
+    static std::uint8_t received[512];
+    static std::uint8_t reply[128];
+    net_set_receive_wait(s, wait_ms);
+    rpc::record_input_reset(input);
+    for (int receives = 0; receives < receives_max; ++receives) {
+        const long n = net_receive(s, reinterpret_cast<char*>(received), sizeof received);
+        if (n <= 0) return;
+        rpc::RecordVerdict verdict = rpc::RecordVerdict::incomplete;
+        rpc::record_input_take(input, received, static_cast<std::size_t>(n), verdict);
+        if (verdict == rpc::RecordVerdict::too_long) return;
+        if (verdict != rpc::RecordVerdict::record) continue;
+        rpc::XdrReader r = rpc::xdr_reader(input.data, input.length);
+        rpc::CallHeader call{};
+        if (!rpc::rpc_read_call(r, call) || call.program != core_program || call.procedure != create_link_procedure) {
+            return;
+        }
+        rpc::XdrWriter w = rpc::xdr_writer(reply + 4, sizeof reply - 4);
+        rpc::rpc_write_accepted(w, call.xid, rpc::AcceptStat::success);
+        rpc::xdr_encode(w, CreateLinkResult{out_of_resources, 0, 0, max_receive_size});
+        rpc::record_mark_write(reply, w.at);
+        net_send_all(s, reinterpret_cast<const char*>(reply), 4 + w.at);
+        return;
+    }
 }
 
 void accept_connections(Socket listener, Channel channel) {
@@ -179,6 +215,7 @@ void accept_connections(Socket listener, Channel channel) {
         net_tune(s);
         if (!admit(s, peer, channel)) {
             log_event(peer.text, "turned away: 16 clients already");
+            if (channel == Channel::core) refuse_core_connection(s);
             net_close(s);
         }
     }
@@ -243,8 +280,9 @@ bool take_portmapper_port(Vxi11Served& served, char* failure, std::size_t failur
     const int error = tcp_error != 0 ? tcp_error : udp_error;
     if (net_error_denied(error)) {
         std::snprintf(failure, failure_size,
-                      "vxi11 not served: no right to bind port 111 (error %d) and no portmapper to register with: "
-                      "run as root or give the program cap_net_bind_service, or start rpcbind",
+                      "vxi11 not served: port 111 refused (error %d: no right to bind it, or another program holds it "
+                      "exclusively) and no portmapper to register with: run as root or give the program "
+                      "cap_net_bind_service, or stop the program holding it, or start rpcbind",
                       error);
     } else if (net_error_in_use(error)) {
         std::snprintf(failure, failure_size,

@@ -365,7 +365,7 @@ TEST_F(MonitorTest, RefusesToCallItself) {
     set_variable("TAVERIX_MONITOR_TARGET", self);
     ASSERT_FALSE(HasFatalFailure());
     EXPECT_EQ(refusal_remark(monitor, monitor_code::target_not_loaded),
-              "# target " + quoted(self) + " is the monitor itself: every call returns -7316001");
+              "# target " + quoted(self) + " is the bus monitor itself: every call returns -7316001");
 }
 
 // A debug-output viewer as such programs work: it offers a shared buffer and, for each text put in
