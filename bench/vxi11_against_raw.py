@@ -3,11 +3,11 @@
 within one run: `lxi benchmark` (lxi-tools, C, *IDN? per request), then pyvisa-py's *IDN? queries
 for information. Runs in a network namespace where the gateway has port 111 and its raw socket 5025:
 
-usage: tests/gateway/in-netns.sh [--wine] vxi11_against_raw.py GATEWAY [WINE_RUN] [COUNT] [ROUNDS]"""
+Run as tests/gateway/in-netns.sh [--wine] bench/vxi11_against_raw.py GATEWAY [WINE_RUN] [COUNT] [ROUNDS]."""
+import argparse
 import re
 import statistics
 import subprocess
-import sys
 import tempfile
 import time
 import warnings
@@ -15,10 +15,14 @@ import warnings
 warnings.simplefilter("ignore", DeprecationWarning)
 import pyvisa  # noqa: E402
 
-gateway = sys.argv[1]
-runner = [sys.argv[2]] if len(sys.argv) > 2 and sys.argv[2] else []
-count = int(sys.argv[3]) if len(sys.argv) > 3 else 2000
-rounds = int(sys.argv[4]) if len(sys.argv) > 4 else 3
+parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+parser.add_argument("gateway", help="taverix-gateway, native or .exe")
+parser.add_argument("wine_run", nargs="?", default="", help="tools/wine-run.sh for a Windows build, '' natively")
+parser.add_argument("count", nargs="?", type=int, default=2000, help="requests per measurement (2000)")
+parser.add_argument("rounds", nargs="?", type=int, default=3, help="measurements of each, in turns (3)")
+arguments = parser.parse_args()
+gateway, count, rounds = arguments.gateway, arguments.count, arguments.rounds
+runner = [arguments.wine_run] if arguments.wine_run else []
 
 
 def lxi_scpi_answers():

@@ -14,6 +14,12 @@
 # namespace and creates every socket there. The prefix's Wine processes are ended and the copy
 # removed at the end. The exit code is COMMAND's.
 set -euo pipefail
+usage() { echo "usage: tests/gateway/in-netns.sh [--wine] COMMAND [ARGS...]   (a command in a network namespace of its own)"; }
+case "${1:-}" in
+  -h|--help) usage; exit 0 ;;
+  --wine|--inside) ;;
+  -*|"") usage >&2; exit 2 ;;
+esac
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 address=10.73.16.1/24
 
