@@ -57,7 +57,7 @@ stat -c '%s bytes  %n' build/windows-x86/bin/qx7316.exe
 
 echo "== gateway round trip of :FREQ? from one pyvisa client (64-bit, under Wine) beside a bare echo server"
 /usr/bin/python3 bench/gateway_round_trip.py build/windows-x64/bin/taverix-gateway.exe build/windows-x64/bin/echo_server.exe tools/wine-run.sh
-echo "== VXI-11 against the raw socket: lxi benchmark, 2000 *IDN? requests each, 3 rounds in turns, in a network namespace of its own"
+echo "== VXI-11 against the raw socket: lxi benchmark, 2000 *IDN? requests each, 5 rounds in turns after one not counted, in a network namespace of its own"
 echo "-- native"
 tests/gateway/in-netns.sh /usr/bin/python3 bench/vxi11_against_raw.py build/native/bin/taverix-gateway
 echo "-- windows-x64, under Wine"
