@@ -63,12 +63,12 @@ void complain_text() {
     complain(text.text, static_cast<unsigned long>(text.length));
 }
 
-// The file stops working: said when it stops, not again at each failed retry.
+// The file stops working: said when it stops, not again at each failed retry (or at each write
+// that fails after a retry opened it, on a full disk): lines already lost mean it has been said.
 void failing(const char* line, const char* what, DWORD error) {
-    const bool already = file_state == LogFile::failing;
     file_state = LogFile::failing;
     retry_at = GetTickCount64() + retry_ms;
-    if (already) return;
+    if (lost_lines > 0) return;
     text_start(line, "taverix monitor: ");
     if (path_found) {
         bus_trace::line_append(text, what);
@@ -108,8 +108,10 @@ bool open_when_due(const char* line) {
 // A failed or short write closes the file, to be opened again when due.
 bool write_out(const char* line, const char* bytes, std::size_t size) {
     DWORD written = 0;
-    if (WriteFile(file, bytes, static_cast<DWORD>(size), &written, nullptr) && written == size) return true;
-    const DWORD error = GetLastError();
+    const bool wrote = WriteFile(file, bytes, static_cast<DWORD>(size), &written, nullptr);
+    if (wrote && written == size) return true;
+    // A write cut short: the disk is full.
+    const DWORD error = wrote ? ERROR_DISK_FULL : GetLastError();
     CloseHandle(file);
     file = INVALID_HANDLE_VALUE;
     failing(line, "cannot write to", error);
