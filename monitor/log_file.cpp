@@ -69,7 +69,7 @@ void failing(const char* line, const char* what, DWORD error) {
     file_state = LogFile::failing;
     retry_at = GetTickCount64() + retry_ms;
     if (lost_lines > 0) return;
-    text_start(line, "taverix monitor: ");
+    text_start(line, "taverix bus monitor: ");
     if (path_found) {
         bus_trace::line_append(text, what);
         bus_trace::line_append(text, " the log ");
@@ -124,7 +124,7 @@ bool write_lost_count(const char* line) {
     bus_trace::line_append_number(text, static_cast<std::int64_t>(lost_lines));
     bus_trace::line_append(text, " lines lost while the log could not be written\n");
     if (!write_out(line, text.text, text.length)) return false;
-    text_start(line, "taverix monitor: the log ");
+    text_start(line, "taverix bus monitor: the log ");
     text_append_path();
     bus_trace::line_append(text, " works again, ");
     bus_trace::line_append_number(text, static_cast<std::int64_t>(lost_lines));

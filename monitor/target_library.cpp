@@ -131,7 +131,7 @@ BOOL CALLBACK load_target(PINIT_ONCE, PVOID, PVOID*) {
     // Named to itself, the monitor would call itself without end.
     if (library == own_module()) {
         FreeLibrary(library);
-        note_not_loaded("is the monitor itself", 0);
+        note_not_loaded("is the bus monitor itself", 0);
         return TRUE;
     }
     if (!bind_functions(library)) {

@@ -22,6 +22,7 @@ constexpr const char* identity = "QX-SIM,QX-7316,0,1.00";
 InstrumentSettings settings = power_up_settings;
 bool self_test_fails = false;
 bool silent = false;
+bool full_reads = false;
 
 // The output queue: one reply, read from read_at on.
 constexpr std::size_t reply_capacity = 4096;
@@ -224,6 +225,8 @@ void instrument_set_self_test_fails(bool fails) { self_test_fails = fails; }
 
 void instrument_set_silent(bool is_silent) { silent = is_silent; }
 
+void instrument_set_full_reads(bool full) { full_reads = full; }
+
 // ---- a message from the bus ----
 void instrument_receive(std::string_view message) {
     if (reply_pending) error_push(scpi_error::query_interrupted);
@@ -263,9 +266,10 @@ bool instrument_send_reply(char* buffer, std::size_t size, std::size_t& delivere
         return false;
     }
     const std::size_t remaining = reply_size - read_at;
-    delivered = remaining < size - 1 ? remaining : size - 1;
+    const std::size_t room = full_reads ? size : size - 1;
+    delivered = remaining < room ? remaining : room;
     std::memcpy(buffer, reply + read_at, delivered);
-    buffer[delivered] = '\0';
+    if (delivered < size) buffer[delivered] = '\0';
     read_at += delivered;
     if (read_at == reply_size) forget_reply();
     return true;

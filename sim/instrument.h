@@ -32,14 +32,19 @@ void instrument_set_self_test_fails(bool fails);
 // Never answers a query.
 void instrument_set_silent(bool silent);
 
+// Reads fill the whole buffer, as some libraries do: the terminator is written only when the
+// reply's rest leaves room for it.
+void instrument_set_full_reads(bool full);
+
 // Takes one message from the bus. An unread reply is discarded first (error -410).
 void instrument_receive(std::string_view message);
 
 // Device clear: forgets the pending reply; settings and error queue stay.
 void instrument_device_clear();
 
-// Hands over the pending reply, or as much of it as fits in size - 1 bytes, always terminated.
-// What does not fit stays pending for the next read. False, with nothing written, when no reply
+// Hands over the pending reply, or as much of it as fits in size - 1 bytes, always terminated
+// (with full reads: size bytes, terminated when fewer). What does not fit stays pending for the
+// next read. False, with nothing written, when no reply
 // is pending (error -420). delivered is the number of bytes written before the terminator.
 bool instrument_send_reply(char* buffer, std::size_t size, std::size_t& delivered);
 

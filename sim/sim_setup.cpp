@@ -23,6 +23,7 @@ constexpr const char* faults_variable = "TAVERIX_SIM_FAULTS";
 constexpr const char* self_test_variable = "TAVERIX_SIM_SELFTEST";
 constexpr const char* replies_variable = "TAVERIX_SIM_REPLIES";
 constexpr const char* no_reply_variable = "TAVERIX_SIM_NO_REPLY";
+constexpr const char* full_reads_variable = "TAVERIX_SIM_FULL_READS";
 constexpr const char* timeout_variable = "TAVERIX_SIM_TIMEOUT_MS";
 constexpr const char* reply_delay_variable = "TAVERIX_SIM_REPLY_DELAY_MS";
 constexpr const char* display_variable = "TAVERIX_SIM_DISPLAY";
@@ -30,7 +31,7 @@ constexpr const char* display_variable = "TAVERIX_SIM_DISPLAY";
 // The trace file comes first, so that remarks on the other variables reach it.
 constexpr const char* variables[] = {
     trace_variable, address_variable, faults_variable, self_test_variable,
-    replies_variable, no_reply_variable, timeout_variable, reply_delay_variable, display_variable,
+    replies_variable, no_reply_variable, full_reads_variable, timeout_variable, reply_delay_variable, display_variable,
 };
 
 constexpr std::uint64_t gpib_address_max = 30;
@@ -64,6 +65,12 @@ void apply_no_reply(const char* value) {
     const std::string_view text = value ? value : "";
     if (text != "" && text != "0" && text != "1") trace_note(no_reply_variable, "neither 0 nor 1, taken as 0:", text);
     instrument_set_silent(text == "1");
+}
+
+void apply_full_reads(const char* value) {
+    const std::string_view text = value ? value : "";
+    if (text != "" && text != "0" && text != "1") trace_note(full_reads_variable, "neither 0 nor 1, taken as 0:", text);
+    instrument_set_full_reads(text == "1");
 }
 
 void apply_display(const char* value) {
@@ -112,6 +119,8 @@ void sim_apply_variable(const char* name, const char* value) {
         replies_configure(value);
     } else if (variable == no_reply_variable) {
         apply_no_reply(value);
+    } else if (variable == full_reads_variable) {
+        apply_full_reads(value);
     } else if (variable == timeout_variable) {
         apply_timeout_unit(value);
     } else if (variable == reply_delay_variable) {

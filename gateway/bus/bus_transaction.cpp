@@ -32,7 +32,11 @@ void bus_transaction(const char* address, const char* line, bool query, Transact
     t.cleared = false;
     t.clear_status = 0;
 
-    if (BusStatus s = taverix::gp_wrt(address, line); s != 0) return fail(t, "gp_wrt", s);
+    // A message cut off part way could run into the next client's: the device is cleared.
+    if (BusStatus s = taverix::gp_wrt(address, line); s != 0) {
+        fail(t, "gp_wrt", s);
+        return clear_instrument(t, address);
+    }
     if (!query) return;
 
     bool too_long = false;
@@ -41,18 +45,21 @@ void bus_transaction(const char* address, const char* line, bool query, Transact
             fail(t, "reply too long", 0);
             return clear_instrument(t, address);
         }
-        char piece[read_size];
+        // As the panel reads: read_size asked for, and a zero byte past it, so that a library that
+        // fills the whole buffer without a terminator loses nothing.
+        char piece[read_size + 1];
         std::memset(piece, 0, sizeof piece);
         if (BusStatus s = taverix::gp_red(address, piece, static_cast<std::int32_t>(read_size)); s != 0) {
             fail(t, "gp_red", s);
             return clear_instrument(t, address);
         }
-        const std::size_t n = strnlen(piece, read_size - 1);
+        const std::size_t n = strnlen(piece, read_size);
         if (n > reply_capacity - t.reply_length) too_long = true;
         if (!too_long) {
             std::memcpy(t.reply + t.reply_length, piece, n);
             t.reply_length += n;
         }
+        // A library that terminates within the buffer delivers read_size - 1 bytes at most.
         if (n < read_size - 1 || piece[n - 1] == '\n') break;
     }
     if (too_long) {

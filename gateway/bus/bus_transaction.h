@@ -22,8 +22,8 @@ struct Transaction {
     char reply[reply_capacity + 1];   // for replied: ends in exactly one line feed, zero-terminated
     std::size_t reply_length;
     // For failed: the call that failed and its status; for a reply too long to hand back,
-    // "reply too long" with status 0. A failed read is followed by a device clear, whose status is
-    // in clear_status.
+    // "reply too long" with status 0. A failed write or read is followed by a device clear, whose
+    // status is in clear_status.
     const char* failed_call;
     BusStatus status;
     bool cleared;
@@ -31,9 +31,10 @@ struct Transaction {
 };
 
 // Writes line (zero-terminated) to the instrument at address; when query, reads the reply: one
-// buffer, and more while a full buffer does not end in a line feed. A failed read, or a reply over
-// reply_capacity, is followed by gp_clr of the instrument, so that a late reply is not taken for the
-// next query's.
+// buffer, and more while a full buffer does not end in a line feed. A library may fill all
+// read_size bytes or terminate within them. A failed write (part of a message may have reached the
+// instrument), a failed read, or a reply over reply_capacity, is followed by gp_clr of the
+// instrument, so that neither a message's rest nor a late reply meets the next client's.
 void bus_transaction(const char* address, const char* line, bool query, Transaction& transaction);
 
 }  // namespace gateway

@@ -378,7 +378,7 @@ TEST_F(MonitorTest, RefusesToCallItself) {
     set_variable("TAVERIX_MONITOR_TARGET", self);
     ASSERT_FALSE(HasFatalFailure());
     EXPECT_EQ(refusal_remark(monitor, monitor_code::target_not_loaded),
-              "# target " + quoted(self) + " is the monitor itself: every call returns -7316001");
+              "# target " + quoted(self) + " is the bus monitor itself: every call returns -7316001");
 }
 
 // A debug-output viewer as such programs work: it offers a shared buffer and, for each text put in
@@ -620,10 +620,10 @@ TEST_F(MonitorTest, SaysTheLogCannotBeOpenedAndOpensItWhenItCan) {
                                       "gp_tmout(" + lost + ") = 0"}));
     const std::string quoted_log = "\"" + narrow(log) + "\"";
     const std::string cannot_open =
-        "taverix monitor: cannot open the log " + quoted_log +
+        "taverix bus monitor: cannot open the log " + quoted_log +
         " (Windows error 3); lines are counted as lost, and the log is tried again every second";
     const std::vector<std::string> complaints{
-        cannot_open, "taverix monitor: the log " + quoted_log + " works again, " + lost + " lines were lost"};
+        cannot_open, "taverix bus monitor: the log " + quoted_log + " works again, " + lost + " lines were lost"};
     EXPECT_EQ(untimed_lines(path(L"taverix-monitor-problems.log")), complaints);
     EXPECT_EQ(untimed_lines(path(L"stderr.txt")), complaints);
 }
