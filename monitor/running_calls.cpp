@@ -1,6 +1,7 @@
 #include "running_calls.h"
 
 #include <cstdlib>
+#include <string_view>
 
 #include "monitor_log.h"
 
@@ -14,9 +15,14 @@ constexpr unsigned long longest_running_ms = 3600000;
 // More calls at once than this (from as many threads) go unwatched.
 constexpr int place_count = 64;
 
+// A place's state. A call takes a free place (filling it), and gives it back when it returns. The
+// watch takes a running call's place while it reads it (reading), so that the call cannot return
+// (and its caller free the arguments) meanwhile; the call waits for it to be done, which it is at
+// once unless the call is late. Each step is one interlocked operation.
+enum PlaceState : LONG { place_free, place_filling, place_running, place_reading, place_reported };
+
 struct Place {
-    bool used;
-    bool reported;
+    volatile LONG state;
     LARGE_INTEGER begin;
     CallArguments call;
 };
@@ -27,11 +33,13 @@ unsigned long running_ms = default_running_ms;
 long long running_ticks = 0;
 long long ticks_per_ms = 1;
 
-// The places are used only while the lock is held. The watch holds it while it reads a call's
-// arguments, so a call cannot return (and its caller free them) meanwhile.
-SRWLOCK lock = SRWLOCK_INIT;
 Place places[place_count];
-int places_in_use_below = 0;
+// The watch's line, written into the log once the call's place is given back.
+bus_trace::TraceLine running_line;
+
+LONG change_state(Place& place, PlaceState from, PlaceState to) {
+    return InterlockedCompareExchange(&place.state, to, from);
+}
 
 // TAVERIX_MONITOR_RUNNING_MS as milliseconds 0-3600000; anything else is remarked on in the log
 // and the default taken.
@@ -56,6 +64,7 @@ unsigned long read_running_ms() {
 
 // "# still running after 2013 ms: gp_red("4", 256)"
 void write_running_call(bus_trace::TraceLine& line, const Place& place, long long elapsed_ms) {
+    bus_trace::line_start(line);
     bus_trace::line_append(line, "# still running after ");
     bus_trace::line_append_number(line, elapsed_ms);
     bus_trace::line_append(line, " ms: ");
@@ -79,22 +88,21 @@ DWORD watch_once() {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     long long sleep_ticks = running_ticks;
-    AcquireSRWLockExclusive(&lock);
-    for (int i = 0; i < places_in_use_below; ++i) {
-        Place& place = places[i];
-        if (!place.used || place.reported) continue;
+    for (Place& place : places) {
+        if (place.state != place_running) continue;
+        if (change_state(place, place_running, place_reading) != place_running) continue;
         const long long elapsed = now.QuadPart - place.begin.QuadPart;
         if (elapsed < running_ticks) {
             if (running_ticks - elapsed < sleep_ticks) sleep_ticks = running_ticks - elapsed;
+            InterlockedExchange(&place.state, place_running);
             continue;
         }
-        place.reported = true;
-        write_running_call(log_begin(), place, elapsed / ticks_per_ms);
-        ReleaseSRWLockExclusive(&lock);
+        write_running_call(running_line, place, elapsed / ticks_per_ms);
+        InterlockedExchange(&place.state, place_reported);
+        bus_trace::line_append(log_begin(), std::string_view(running_line.text, running_line.length));
         log_end_note();
         return 0;
     }
-    ReleaseSRWLockExclusive(&lock);
     return static_cast<DWORD>((sleep_ticks + ticks_per_ms - 1) / ticks_per_ms);
 }
 
@@ -140,24 +148,24 @@ void running_calls_watch_start() {
 
 int running_call_begin(const CallArguments& call, const LARGE_INTEGER& begin) {
     if (!watching) return not_watched;
-    AcquireSRWLockExclusive(&lock);
-    int place = 0;
-    while (place < places_in_use_below && places[place].used) ++place;
-    if (place == place_count) {
-        ReleaseSRWLockExclusive(&lock);
-        return not_watched;
+    for (int i = 0; i < place_count; ++i) {
+        Place& place = places[i];
+        if (place.state != place_free || change_state(place, place_free, place_filling) != place_free) continue;
+        place.begin = begin;
+        place.call = call;
+        InterlockedExchange(&place.state, place_running);
+        return i;
     }
-    if (place == places_in_use_below) ++places_in_use_below;
-    places[place] = Place{true, false, begin, call};
-    ReleaseSRWLockExclusive(&lock);
-    return place;
+    return not_watched;
 }
 
-void running_call_end(int place) {
-    if (place == not_watched) return;
-    AcquireSRWLockExclusive(&lock);
-    places[place].used = false;
-    ReleaseSRWLockExclusive(&lock);
+void running_call_end(int index) {
+    if (index == not_watched) return;
+    Place& place = places[index];
+    while (change_state(place, place_running, place_free) != place_running &&
+           change_state(place, place_reported, place_free) != place_reported) {
+        Sleep(0);
+    }
 }
 
 }  // namespace monitor
