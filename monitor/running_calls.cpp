@@ -56,7 +56,11 @@ unsigned long read_running_ms() {
     bus_trace::line_append(line, "# ");
     bus_trace::line_append(line, running_variable);
     bus_trace::line_append(line, " ");
-    bus_trace::line_append_quoted(line, value, length < sizeof value ? length : sizeof value - 1);
+    if (length < sizeof value) {
+        bus_trace::line_append_quoted(line, value, length);
+    } else {
+        bus_trace::line_append(line, "(too long)");
+    }
     bus_trace::line_append(line, " is not milliseconds 0-3600000, 2000 taken");
     log_end_note();
     return default_running_ms;
