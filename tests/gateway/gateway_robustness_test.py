@@ -1,13 +1,18 @@
 #!/usr/bin/python3
 """The gateway from outside when libraries, clients, pipes and signals misbehave: the native
-gateway with the simulator linked in, on loopback.
-
-usage: gateway_robustness_test.py GATEWAY"""
+gateway with the simulator linked in, on loopback."""
+import argparse
 import sys
 import unittest
 import warnings
 
-from gateway_client_test import Gateway, raw_query
+if __name__ == "__main__":
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("gateway", help="taverix-gateway, the native build")
+    arguments = parser.parse_args()
+
+import gateway_client_test  # noqa: E402
+from gateway_client_test import Gateway, raw_query  # noqa: E402
 
 
 class BusReadsAndWrites(unittest.TestCase):
@@ -46,5 +51,6 @@ class BusReadsAndWrites(unittest.TestCase):
 
 
 if __name__ == "__main__":
+    gateway_client_test.GATEWAY = arguments.gateway
     warnings.simplefilter("ignore", DeprecationWarning)
     unittest.main(argv=[sys.argv[0], "-v"])

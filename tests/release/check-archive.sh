@@ -7,6 +7,12 @@
 # read-me as Notepad must get it: UTF-8 with a byte order mark, CR LF line ends, the Japanese texts
 # intact.
 set -uo pipefail
+usage() { echo "usage: tests/release/check-archive.sh CMAKE BUILD_DIR PACKAGE_NAME VERSION_READER WINE_RUN"; }
+case "${1:-}" in
+  -h|--help) usage; exit 0 ;;
+  -*) usage >&2; exit 2 ;;
+esac
+[ $# -ge 5 ] || { usage >&2; exit 2; }
 cmake=$1 build=$2 name=$3 reader=$4 wine_run=$5
 zip=$build/$name.zip
 version=${name#qx7316-}
