@@ -7,6 +7,7 @@
 #include "bus_function.h"
 #include "monitor_codes.h"
 #include "monitor_log.h"
+#include "running_calls.h"
 
 namespace monitor {
 
@@ -141,6 +142,7 @@ BOOL CALLBACK load_target(PINIT_ONCE, PVOID, PVOID*) {
     bus_trace::TraceLine& line = begin_target_note();
     bus_trace::line_append(line, "loaded");
     log_end_note();
+    running_calls_watch_start();
     load_status = 0;
     return TRUE;
 }

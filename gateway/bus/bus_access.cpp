@@ -9,17 +9,22 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Taken for each transaction; try_lock'ed under state_mutex by a claim.
+std::mutex the_bus;
+// Guards lock_holder; changed is notified when a lock or the bus is freed, or an abort raised.
 std::mutex state_mutex;
 std::condition_variable changed;
-bool busy = false;
 BusOwner lock_holder[bus_address_count] = {};
+// How often a waiting claim looks at a bus taken by bus_lock() directly, which notifies nobody.
+constexpr auto direct_hold_poll = std::chrono::milliseconds(2);
 
 bool locked_out(const BusClaim& c) {
     return c.address >= 0 && c.address < bus_address_count && lock_holder[c.address] != raw_owner &&
            lock_holder[c.address] != c.owner;
 }
 
-// Waits under hold until ready() or a bound; want_bus: the bus must be free too.
+// Waits under hold until the address is not locked by another owner and, when want_bus, the bus
+// has been taken; or until a bound, or the abort flag.
 BusWait wait_for(std::unique_lock<std::mutex>& hold, const BusClaim& c, bool want_bus) {
     const Clock::time_point start = Clock::now();
     const Clock::time_point lock_deadline = start + c.lock_timeout;
@@ -31,15 +36,12 @@ BusWait wait_for(std::unique_lock<std::mutex>& hold, const BusClaim& c, bool wan
         if (locked_out(c)) {
             if (!c.wait_for_lock || now >= lock_deadline) return BusWait::locked;
             changed.wait_until(hold, lock_deadline);
-        } else if (want_bus && busy) {
-            if (!io_bounded) {
-                changed.wait(hold);
-            } else {
-                if (now >= io_deadline) return BusWait::timed_out;
-                changed.wait_until(hold, io_deadline);
-            }
-        } else {
+        } else if (!want_bus || the_bus.try_lock()) {
             return BusWait::granted;
+        } else {
+            if (io_bounded && now >= io_deadline) return BusWait::timed_out;
+            const Clock::time_point poll = now + direct_hold_poll;
+            changed.wait_until(hold, io_bounded && io_deadline < poll ? io_deadline : poll);
         }
     }
 }
@@ -48,16 +50,16 @@ BusWait wait_for(std::unique_lock<std::mutex>& hold, const BusClaim& c, bool wan
 
 BusWait bus_claim(const BusClaim& claim) {
     std::unique_lock<std::mutex> hold(state_mutex);
-    const BusWait result = wait_for(hold, claim, true);
-    if (result == BusWait::granted) busy = true;
-    return result;
+    return wait_for(hold, claim, true);
 }
 
 void bus_release() {
+    the_bus.unlock();
     std::lock_guard<std::mutex> hold(state_mutex);
-    busy = false;
     changed.notify_all();
 }
+
+std::mutex& bus_lock() { return the_bus; }
 
 BusWait address_lock(const BusClaim& claim) {
     if (claim.address < 0 || claim.address >= bus_address_count) return BusWait::locked;
@@ -95,12 +97,5 @@ void bus_wake_all() {
     std::lock_guard<std::mutex> hold(state_mutex);
     changed.notify_all();
 }
-
-BusHold::BusHold() {
-    const BusClaim claim{-1, raw_owner, true, std::chrono::milliseconds(0), std::chrono::milliseconds(-1), nullptr};
-    bus_claim(claim);
-}
-
-BusHold::~BusHold() { bus_release(); }
 
 }  // namespace gateway

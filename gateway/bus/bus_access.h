@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 
 namespace gateway {
 
@@ -31,8 +32,8 @@ struct BusClaim {
     const std::atomic<bool>* abort;           // may be null
 };
 
-// Waits until the address is not locked by another owner and the bus is free, then takes the bus.
-// granted: call bus_release after the transaction.
+// Waits until the address is not locked by another owner and the bus is free, then takes the bus
+// (bus_lock). granted: call bus_release after the transaction.
 BusWait bus_claim(const BusClaim& claim);
 void bus_release();
 
@@ -49,13 +50,9 @@ BusOwner address_lock_holder(int address);
 // Wakes every waiting claim so that it looks at its abort flag again.
 void bus_wake_all();
 
-// The bus held for a scope, locks aside (stopping a server, reading the simulator's trace).
-class BusHold {
-public:
-    BusHold();
-    ~BusHold();
-    BusHold(const BusHold&) = delete;
-    BusHold& operator=(const BusHold&) = delete;
-};
+// The bus itself: held for each whole transaction. Taken directly (a lock_guard), it ignores the
+// address locks: for stopping, releasing the instrument, or reading the simulator's trace. A claim
+// waiting while it is held so looks again every few milliseconds.
+std::mutex& bus_lock();
 
 }  // namespace gateway

@@ -188,7 +188,7 @@ void server_stop() {
     listener = no_socket;
     {
         // Waits for the transaction in progress; none starts after this.
-        BusHold hold;
+        std::lock_guard<std::mutex> hold(bus_lock());
         stopped = true;
     }
     std::unique_lock<std::mutex> hold(slots_mutex);
@@ -199,5 +199,7 @@ void server_stop() {
     hold.unlock();
     log_stop();
 }
+
+std::mutex& server_bus_lock() { return bus_lock(); }
 
 }  // namespace gateway

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <mutex>
 
 #include "command_line.h"
 
@@ -21,5 +22,9 @@ unsigned server_port();
 // caller holds nothing and no client thread touches the bus any more; the connections are closed
 // (waiting for their threads at most a few seconds).
 void server_stop();
+
+// The lock every bus transaction is made under (bus_lock); a test that calls into the bus beside a
+// running server takes it too.
+std::mutex& server_bus_lock();
 
 }  // namespace gateway

@@ -385,7 +385,7 @@ void core_channel_setup(int default_address, std::uint16_t abort_port, milliseco
 
 void core_channel_stop() {
     {
-        BusHold hold;
+        std::lock_guard<std::mutex> hold(bus_lock());
         stopped = true;
     }
     links_abort_all();

@@ -8,7 +8,6 @@
 #include <string>
 #include <thread>
 
-#include "bus_access.h"
 #include "bus_link.h"
 #include "command_line.h"
 #include "gateway_log.h"
@@ -57,7 +56,7 @@ std::string query(Socket s, const std::string& line) {
 
 std::string sim_trace() {
     static char text[65536];
-    gateway::BusHold hold;
+    std::lock_guard<std::mutex> hold(gateway::server_bus_lock());
     taverix_sim_trace(text, sizeof text);
     return text;
 }
@@ -93,7 +92,7 @@ TEST_F(GatewayServer, ALateReplyIsClearedAndNeverAnswersTheNextQuery) {
     const Socket s = connect_to(port);
     EXPECT_EQ(query(s, ":FREQ 1500;:FREQ?\n"), "+1.500000E+03\n");
     {
-        gateway::BusHold hold;
+        std::lock_guard<std::mutex> hold(gateway::server_bus_lock());
         taverix_sim_set("TAVERIX_SIM_REPLY_DELAY_MS", "200");   // later than the 5 ms time-out
     }
     const std::string late = ":FREQ 2500;:FREQ?\n";
@@ -104,7 +103,7 @@ TEST_F(GatewayServer, ALateReplyIsClearedAndNeverAnswersTheNextQuery) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     {
-        gateway::BusHold hold;
+        std::lock_guard<std::mutex> hold(gateway::server_bus_lock());
         taverix_sim_set("TAVERIX_SIM_REPLY_DELAY_MS", "0");
     }
     // The first line this client gets is the reply to its next query, and the late reply was
@@ -120,7 +119,7 @@ TEST_F(GatewayServer, ALateReplyIsClearedAndNeverAnswersTheNextQuery) {
 TEST_F(GatewayServer, ReplyLongerThanOneReadBufferComesWholeWithOneLineFeed) {
     const std::string text(700, 'r');
     {
-        gateway::BusHold hold;
+        std::lock_guard<std::mutex> hold(gateway::server_bus_lock());
         taverix_sim_set("TAVERIX_SIM_REPLIES", ("*IDN?=" + text + "\\n\\n|*OPC?=" + std::string(254, 'o') + "\\n").c_str());
     }
     const Socket s = connect_to(port);
@@ -135,7 +134,7 @@ TEST_F(GatewayServer, AStalledClientHoldsUpNoOneAndAFailedWriteLeavesTheConnecti
     ASSERT_TRUE(gateway::net_send_all(stalled, ":FREQ 12", 8));
     const Socket s = connect_to(port);
     {
-        gateway::BusHold hold;
+        std::lock_guard<std::mutex> hold(gateway::server_bus_lock());
         taverix_sim_set("TAVERIX_SIM_FAULTS", "gp_wrt#1=-3");
     }
     // The first write fails: no reply to it; the next query is answered on the same connection.
