@@ -212,6 +212,7 @@ TEST(Vxi11Locks, LocksTimeOutsAndAbortsOfTheSharedBus) {
     EXPECT_EQ(address_lock(claim(4, b, false, 0, -1)), BusWait::locked);
     EXPECT_EQ(bus_claim(claim(4, b, false, 0, -1)), BusWait::locked) << "another link's call, no waiting";
     EXPECT_EQ(bus_claim(claim(4, b, true, 30, -1)), BusWait::locked) << "past lock_timeout";
+    EXPECT_EQ(bus_claim(claim(4, b, true, 60000, 30)), BusWait::timed_out) << "past io_timeout, waiting for the lock";
     EXPECT_FALSE(address_unlock(4, b));
     ASSERT_EQ(bus_claim(claim(5, b, false, 0, -1)), BusWait::granted) << "other addresses are free";
     std::thread([] {
