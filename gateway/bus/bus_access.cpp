@@ -34,8 +34,10 @@ BusWait wait_for(std::unique_lock<std::mutex>& hold, const BusClaim& c, bool wan
         if (c.abort != nullptr && c.abort->load()) return BusWait::aborted;
         const Clock::time_point now = Clock::now();
         if (locked_out(c)) {
+            // io_timeout bounds the whole wait, for a lock too; lock_timeout the wait for the lock.
             if (!c.wait_for_lock || now >= lock_deadline) return BusWait::locked;
-            changed.wait_until(hold, lock_deadline);
+            if (io_bounded && now >= io_deadline) return BusWait::timed_out;
+            changed.wait_until(hold, io_bounded && io_deadline < lock_deadline ? io_deadline : lock_deadline);
         } else if (!want_bus || the_bus.try_lock()) {
             return BusWait::granted;
         } else {

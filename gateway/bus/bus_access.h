@@ -19,7 +19,7 @@ constexpr BusOwner raw_owner = 0;
 enum class BusWait {
     granted,     // the bus (or the lock) is the caller's
     locked,      // another owner holds the address's lock (no waiting asked, or lock_timeout passed)
-    timed_out,   // the bus stayed busy past io_timeout
+    timed_out,   // the bus stayed busy, or the lock taken, past io_timeout
     aborted,     // the abort flag was raised while waiting
 };
 
@@ -28,7 +28,7 @@ struct BusClaim {
     BusOwner owner;
     bool wait_for_lock;                       // false: a lock held by another answers locked at once
     std::chrono::milliseconds lock_timeout;   // the longest wait for another owner's lock
-    std::chrono::milliseconds io_timeout;     // the longest wait for the bus; negative: no bound
+    std::chrono::milliseconds io_timeout;     // the longest wait for lock and bus; negative: no bound
     const std::atomic<bool>* abort;           // may be null
 };
 

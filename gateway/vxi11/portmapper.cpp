@@ -63,10 +63,13 @@ void xdr_encode(rpc::XdrWriter& w, const MappingList&) {
 Void null_procedure(PortmapperCall&, const Void&) { return {}; }
 
 PortResult getport(PortmapperCall& c, const Mapping& m) {
+    // The core channel and the portmapper itself (which rpcinfo asks for); the abort channel's
+    // port is told by create_link alone.
     Mapping list[mapping_count];
     mappings(list);
     PortResult r{0};
     for (const Mapping& known : list) {
+        if (known.program == abort_program) continue;
         if (known.program == m.program && known.version == m.version && known.protocol == m.protocol) r.port = known.port;
     }
     char text[96];

@@ -1,6 +1,6 @@
-// The portmapper (program 100000, version 2) as an RPC program table: NULL, GETPORT and DUMP of
-// the portmapper itself (TCP and UDP) and the core and abort channels (TCP); GETPORT of anything
-// else gives 0. Calls of versions 3 and 4 (rpcbind)
+// The portmapper (program 100000, version 2) as an RPC program table: NULL, GETPORT (the core
+// channel over TCP, and the portmapper itself; anything else, the abort channel included, gives 0)
+// and DUMP (the portmapper over TCP and UDP, the core and abort channels). Calls of versions 3 and 4 (rpcbind)
 // answer PROG_MISMATCH 2-2, so that such clients fall back to version 2.
 #pragma once
 

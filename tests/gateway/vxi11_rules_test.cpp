@@ -146,6 +146,7 @@ TEST(Vxi11Rpc, CallsThatCannotBeServedGetTheProtocolsAnswers) {
         {"GETPORT of the core channel", call(2, pmap, 2, 3, {core, 1, 6, 0}), {0, 0, 0, 0, 9010}},
         {"GETPORT over UDP", call(2, pmap, 2, 3, {core, 1, 17, 0}), {0, 0, 0, 0, 0}},
         {"GETPORT of the portmapper itself", call(2, pmap, 2, 3, {pmap, 2, 17, 0}), {0, 0, 0, 0, 111}},
+        {"GETPORT of the abort channel", call(2, pmap, 2, 3, {0x0607B0, 1, 6, 0}), {0, 0, 0, 0, 0}},
         {"another RPC version", call(3, pmap, 2, 0, {}), {1, 0, 2, 2}},
         {"another program", call(2, 100003, 2, 0, {}), {0, 0, 0, 1}},
         {"rpcbind version 4", call(2, pmap, 4, 3, {}), {0, 0, 0, 2, 2, 2}},
@@ -211,6 +212,7 @@ TEST(Vxi11Locks, LocksTimeOutsAndAbortsOfTheSharedBus) {
     EXPECT_EQ(address_lock(claim(4, b, false, 0, -1)), BusWait::locked);
     EXPECT_EQ(bus_claim(claim(4, b, false, 0, -1)), BusWait::locked) << "another link's call, no waiting";
     EXPECT_EQ(bus_claim(claim(4, b, true, 30, -1)), BusWait::locked) << "past lock_timeout";
+    EXPECT_EQ(bus_claim(claim(4, b, true, 60000, 30)), BusWait::timed_out) << "past io_timeout, waiting for the lock";
     EXPECT_FALSE(address_unlock(4, b));
     ASSERT_EQ(bus_claim(claim(5, b, false, 0, -1)), BusWait::granted) << "other addresses are free";
     std::thread([] {
