@@ -74,6 +74,8 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    gateway::options_warnings(options, print_failure);
+
     // From here on every way out releases the instrument: a stop requested during the bring-up
     // waits for it.
     gateway::stop_requests_catch(stop_at_once);

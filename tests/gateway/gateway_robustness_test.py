@@ -249,6 +249,26 @@ class StopRequests(unittest.TestCase):
             os.rmdir(folder)
 
 
+class StartUpWarnings(unittest.TestCase):
+    def test_allow_ranges_that_cannot_matter_or_do_not_say_what_they_mean_are_warned_of(self):
+        cannot_matter = ("warning: --allow has no effect: listening on 127.0.0.1 (loopback), every client is on "
+                         "this machine and always allowed; --listen 0.0.0.0 or an address of this machine serves others")
+        cases = [
+            ([], []),
+            (["--allow", "192.168.1.0/24"], [cannot_matter]),
+            (["--allow", "10.1.2.3/8", "--allow", "10.0.0.0/8", "--allow", "172.16.5.9"],
+             [cannot_matter, "warning: --allow 10.1.2.3/8 has bits set past its /8: taken as 10.0.0.0/8"]),
+        ]
+        for args, warnings_expected in cases:
+            with self.subTest(args=args):
+                g = Gateway(*args).wait_listening()
+                try:
+                    self.assertEqual(g.stop(), 0)
+                    self.assertEqual([l for l in g.log_lines() if l.startswith("warning:")], warnings_expected)
+                finally:
+                    g.kill()
+
+
 if __name__ == "__main__":
     warnings.simplefilter("ignore", DeprecationWarning)
     unittest.main(argv=[sys.argv[0], "-v"])
