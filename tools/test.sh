@@ -2,7 +2,7 @@
 # Builds every preset and runs every test: the host build, the sanitizer build, both Windows builds
 # under Wine (the 32-bit one through the i386 emulation), the fuzz run, and memcheck of the host tests.
 #
-#   tools/test.sh [STEP...]     steps: scripts, any configure preset, fuzz, fuzz-gateway, memcheck (default: all, in order)
+#   tools/test.sh [STEP...]     steps: scripts, any configure preset, fuzz, fuzz-gateway, soak, memcheck (default: all, in order)
 #
 # Runs as the user and installs nothing: when something is missing it says what, and the command
 # that fixes it (.ci/run runs tools/setup.sh first). Every GUI test runs on one private Xvfb
@@ -13,7 +13,7 @@ set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-all_steps=(scripts native native-sanitize windows-x64 windows-x86 fuzz fuzz-gateway memcheck)
+all_steps=(scripts native native-sanitize windows-x64 windows-x86 fuzz fuzz-gateway soak memcheck)
 [ $# -gt 0 ] && steps=("$@") || steps=("${all_steps[@]}")
 
 # Checks, then the run itself on one X display, so that Wine's desktop stays on one live display
@@ -86,6 +86,7 @@ for step in "${steps[@]}"; do
     scripts) run_script scripts tools/tests/scripts_test.sh ;;
     fuzz) run_script fuzz fuzz/run.sh "${QX_FUZZ_SECONDS:-60}" ;;
     fuzz-gateway) run_script fuzz-gateway fuzz/run-gateway.sh "${QX_FUZZ_SECONDS:-60}" ;;
+    soak) run_script soak tools/soak.sh "${QX_SOAK_SECONDS:-20}" ;;
     memcheck) run_script memcheck tools/memcheck.sh build/native ;;
     windows-*) run_preset "$step" 1 ;;   # one GUI test at a time: they share the display and prefix
     *)
