@@ -5,9 +5,10 @@ clients do, while the simulator injects faults and answers late. Called by tools
 usage: soak.py GATEWAY SECONDS
 
 Invariants, checked throughout: every reply is one the client asked for on that connection, in
-order, carrying that client's own value; a working client's reply (and, after connecting, its first
-one) comes within WAIT_LIMIT_S; the gateway's memory and file descriptors stay flat; at the end
-Ctrl+C releases the instrument (gp_lcl in the trace) and the gateway exits 0."""
+order, carrying that client's own value; a working client's reply comes within WAIT_LIMIT_S of its
+request, and no working client goes longer than GAP_LIMIT_S without an answer (turned away, closed or
+not); the gateway's memory and file descriptors stay flat; at the end Ctrl+C releases the instrument
+(gp_lcl in the trace) and the gateway exits 0."""
 import os
 import random
 import re
@@ -21,9 +22,12 @@ import threading
 import time
 
 WORKING = 10             # clients that query and set
-SILENT = 8               # connections that say nothing, or half a line, and stall: 18 in all for 16 slots
+SILENT = 16              # connections that say nothing, or half a line, and stall: 26 in all for 16 slots
 WAIT_LIMIT_S = 5.0       # the longest a working client may wait: 1 s for a slot, then its turn on the bus
 NO_REPLY_AFTER_S = 1.0   # a request unanswered this long is taken as failed (its next request goes out)
+# The longest a working client may go without any answer: turned away or closed, it connects again;
+# a request or two may fail (faults); most of what it asks is answered.
+GAP_LIMIT_S = WAIT_LIMIT_S + 2 * NO_REPLY_AFTER_S
 RSS_GROWTH_LIMIT_KB = 2048
 IDN = b"QX-SIM,QX-7316,0,1.00\n"
 # Faults: every 41st read times out with its reply left pending (a late reply, which the gateway
@@ -41,6 +45,7 @@ class Counts:
         self.lock = threading.Lock()
         self.values = {}
         self.longest_wait = 0.0
+        self.longest_gap = 0.0
         self.violations = []
 
     def add(self, name, n=1):
@@ -53,6 +58,12 @@ class Counts:
         if seconds > WAIT_LIMIT_S:
             self.violation("%s waited %.2f s (limit %.1f s)" % (what, seconds, WAIT_LIMIT_S))
 
+    def gap(self, seconds, who):
+        with self.lock:
+            self.longest_gap = max(self.longest_gap, seconds)
+        if seconds > GAP_LIMIT_S:
+            self.violation("%s went %.2f s without an answer (limit %.1f s)" % (who, seconds, GAP_LIMIT_S))
+
     def violation(self, text):
         with self.lock:
             if len(self.violations) < 20:
@@ -64,12 +75,12 @@ class Connection:
     """One working client's connection: requests go out, replies are matched in order against the
     replies expected; a request whose reply does not come is passed over (its transaction failed)."""
 
-    def __init__(self, port, counts, name):
+    def __init__(self, port, counts, name, last_answer):
+        """last_answer: a one-element list, when the client last had an answer on any connection."""
         self.counts = counts
         self.name = name
+        self.last_answer = last_answer
         self.sock = socket.create_connection(("127.0.0.1", port), timeout=WAIT_LIMIT_S)
-        self.connected_at = time.monotonic()
-        self.answered_once = False
         self.pending = []   # (expected reply, sent at)
         self.buffer = b""
         self.closed = False
@@ -112,9 +123,8 @@ class Connection:
                 self.counts.add("unanswered", i)
                 self.counts.add("answered")
                 self.counts.waited(now - sent_at, self.name)
-                if not self.answered_once:
-                    self.answered_once = True
-                    self.counts.waited(now - self.connected_at, self.name + " (connect to first reply)")
+                self.counts.gap(now - self.last_answer[0], self.name)
+                self.last_answer[0] = now
                 del self.pending[:i + 1]
                 return
         self.counts.violation("%s got %r, expected one of %r" % (self.name, reply, [e for e, _ in self.pending]))
@@ -133,12 +143,13 @@ def working_client(k, port, end, counts, seed):
     name = "client %d" % k
     serial = 0
     c = None
+    last_answer = [time.monotonic()]
     while time.monotonic() < end:
         if c is None or c.closed:
             if c is not None:
                 c.close()
             try:
-                c = Connection(port, counts, name)
+                c = Connection(port, counts, name, last_answer)
                 counts.add("connections")
             except OSError:
                 counts.add("connect failed")
@@ -185,6 +196,7 @@ def working_client(k, port, end, counts, seed):
         except OSError:
             c.closed = True
             counts.add("closed by the gateway")
+    counts.gap(time.monotonic() - last_answer[0], name + ", at the end,")
     if c is not None:
         c.close()
 
@@ -267,6 +279,7 @@ def main():
         fds_most = max((f for _, f in samples), default=fds_idle)
         if fds_end != fds_idle:
             counts.violation("file descriptors: %d idle before, %d after" % (fds_idle, fds_end))
+        # The 16 connections, one waiting for a slot, the trace file open for a line.
         if fds_most > fds_idle + 16 + 2:
             counts.violation("file descriptors: %d at most, %d idle" % (fds_most, fds_idle))
         if rss_end - rss_warm > RSS_GROWTH_LIMIT_KB:
@@ -303,7 +316,8 @@ def main():
                  log_text.count(b" without a request: its slot goes to "), log_text.count(b" turned away: ")))
         print("  faults injected: " + ", ".join("%s %d" % (k, n) for k, n in faults.items())
               + "; bus calls %d" % sum(not l.startswith("#") for l in trace))
-        print("  longest wait for a reply %.0f ms (limit %.0f ms)" % (counts.longest_wait * 1000, WAIT_LIMIT_S * 1000))
+        print("  longest wait for a reply %.0f ms (limit %.0f ms); longest a working client went without an answer %.0f ms (limit %.0f ms)"
+              % (counts.longest_wait * 1000, WAIT_LIMIT_S * 1000, counts.longest_gap * 1000, GAP_LIMIT_S * 1000))
         print("  memory (RSS) %d kB at start, %d kB a quarter in, %d kB at the end; descriptors %d idle, %d at most, %d at the end"
               % (rss_start, rss_warm, rss_end, fds_idle, fds_most, fds_end))
         print("  Ctrl+C: exit code %s, last bus call %s" % (code, trace[-1] if trace else "none"))
