@@ -1,22 +1,27 @@
 #!/usr/bin/python3
 """Round trips of :FREQ? from one pyvisa client (pyvisa-py), through the gateway and through the
-bare echo server, in turns within one run.
-
-usage: gateway_round_trip.py GATEWAY ECHO_SERVER [WINE_RUN] [QUERIES] [ROUNDS]"""
+bare echo server, in turns within one run (tools/bench.sh runs it)."""
+import argparse
 import statistics
 import subprocess
-import sys
 import tempfile
 import time
 import warnings
 
+parser = argparse.ArgumentParser(description=__doc__)
+parser.add_argument("gateway", help="taverix-gateway, native or .exe")
+parser.add_argument("echo_server", help="echo_server of the same build")
+parser.add_argument("wine_run", nargs="?", default="", help="tools/wine-run.sh for Windows builds")
+parser.add_argument("queries", nargs="?", type=int, default=2000, help="queries per run (default %(default)s)")
+parser.add_argument("rounds", nargs="?", type=int, default=3, help="runs of each (default %(default)s)")
+arguments = parser.parse_args()
+
 warnings.simplefilter("ignore", DeprecationWarning)
 import pyvisa  # noqa: E402
 
-gateway, echo = sys.argv[1], sys.argv[2]
-runner = [sys.argv[3]] if len(sys.argv) > 3 and sys.argv[3] else []
-queries = int(sys.argv[4]) if len(sys.argv) > 4 else 2000
-rounds = int(sys.argv[5]) if len(sys.argv) > 5 else 3
+gateway, echo = arguments.gateway, arguments.echo_server
+runner = [arguments.wine_run] if arguments.wine_run else []
+queries, rounds = arguments.queries, arguments.rounds
 manager = pyvisa.ResourceManager("@py")
 
 

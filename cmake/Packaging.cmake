@@ -1,9 +1,12 @@
 # The release archive for Windows users (CPack, ZIP): qx7316-<version>-win32.zip or -win64.zip in the
-# build folder, holding the program, a read-me and the simulated bus library in a folder of its own, so
-# that it is never taken for the real TAVERIX.dll:
-#   qx7316-<version>-win32/qx7316.exe
-#   qx7316-<version>-win32/README.txt
-#   qx7316-<version>-win32/simulator/TAVERIX.dll
+# build folder, holding everything a user at the bench runs. The simulated bus library and the bus
+# monitor are both called TAVERIX.dll, as they must be to take the real library's place; each lies in
+# a folder named for what it is, so that neither is taken for the real one:
+#   qx7316-<version>-win32/README.txt               the bench part of README.md, for Notepad
+#   qx7316-<version>-win32/qx7316.exe               the program
+#   qx7316-<version>-win32/taverix-gateway.exe      the network gateway
+#   qx7316-<version>-win32/simulator/TAVERIX.dll    the simulated QX-7316, not the real library
+#   qx7316-<version>-win32/bus-monitor/TAVERIX.dll  the bus monitor, in front of the real library
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(QX_PACKAGE_PLATFORM win32)
   set(QX_PACKAGE_BITS 32)
@@ -13,14 +16,20 @@ else()
 endif()
 set(QX_PACKAGE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-${QX_PACKAGE_PLATFORM})
 
-# Windows' Notepad of old shows lines only when they end in CR LF.
+# The read-me is written from README.md whenever it changes (cmake/WindowsReadme.cmake).
 set(QX_PACKAGE_README ${CMAKE_BINARY_DIR}/package/README.txt)
-configure_file(${PROJECT_SOURCE_DIR}/panel/README-Windows.txt.in ${QX_PACKAGE_README} @ONLY NEWLINE_STYLE CRLF)
+add_custom_command(OUTPUT ${QX_PACKAGE_README}
+  COMMAND ${CMAKE_COMMAND} -DREADME_MD=${PROJECT_SOURCE_DIR}/README.md -DOUTPUT=${QX_PACKAGE_README}
+          -DVERSION=${PROJECT_VERSION} -DBITS=${QX_PACKAGE_BITS} -P ${PROJECT_SOURCE_DIR}/cmake/WindowsReadme.cmake
+  DEPENDS ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/cmake/WindowsReadme.cmake
+  COMMENT "README.txt for the release archive")
+add_custom_target(windows_readme ALL DEPENDS ${QX_PACKAGE_README})
 
 # The files alone: no import libraries go out.
-install(PROGRAMS $<TARGET_FILE:qx7316> DESTINATION .)
+install(PROGRAMS $<TARGET_FILE:qx7316> $<TARGET_FILE:taverix-gateway> DESTINATION .)
 install(FILES ${QX_PACKAGE_README} DESTINATION .)
 install(PROGRAMS $<TARGET_FILE:taverix_sim> DESTINATION simulator)
+install(PROGRAMS $<TARGET_FILE:taverix_monitor> DESTINATION bus-monitor)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})

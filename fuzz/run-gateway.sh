@@ -3,6 +3,15 @@
 # fuzz/run-gateway.sh [SECONDS] (60 by default). Fails on any crash or failed check; the input that
 # caused it is left in build/fuzz/.
 set -euo pipefail
+usage() {
+  echo "usage: fuzz/run-gateway.sh [SECONDS]"
+  echo "Builds gateway_fuzz (clang, libFuzzer) in build/fuzz and runs it SECONDS (default 60); new inputs go to"
+  echo "build/fuzz/gateway-corpus/, the input of a crash to build/fuzz/gateway-crash-*."
+}
+case "${1:-}" in
+  -h|--help) usage; exit 0 ;;
+esac
+if [ $# -gt 1 ] || ! [[ "${1:-60}" =~ ^[1-9][0-9]*$ ]]; then usage >&2; exit 2; fi
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 seconds=${1:-60}
 build=${QX_FUZZ_BUILD:-$here/../build/fuzz}
@@ -13,4 +22,4 @@ cmake --build "$build" --target gateway_fuzz
 # New inputs go to a corpus of the run's own; the seeds stay as they are.
 mkdir -p "$build/gateway-corpus"
 "$build/gateway_fuzz" -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 \
-  -artifact_prefix="$build/gateway-" "$build/gateway-corpus" "$here/gateway-corpus"
+  -dict="$here/gateway.dict" -artifact_prefix="$build/gateway-" "$build/gateway-corpus" "$here/gateway-corpus"

@@ -2,13 +2,11 @@
 
 #include <cstring>
 
+#include "log_file.h"
+
 namespace monitor {
 
 namespace {
-
-constexpr wchar_t log_variable[] = L"TAVERIX_MONITOR_LOG";
-constexpr wchar_t default_log_name[] = L"taverix-monitor.log";
-constexpr DWORD path_capacity = 1024;
 
 // Everything below is used only while the lock is held.
 SRWLOCK lock = SRWLOCK_INIT;
@@ -17,41 +15,7 @@ bus_trace::TraceLine line;
 constexpr std::size_t prefix_capacity = 64;
 char output[prefix_capacity + bus_trace::trace_line_capacity + 2];
 
-enum class LogFile { not_opened, open, unavailable };
-LogFile file_state = LogFile::not_opened;
-HANDLE file = INVALID_HANDLE_VALUE;
 LARGE_INTEGER ticks_per_second;
-
-// The log file's path: TAVERIX_MONITOR_LOG when set and not empty, else the temporary folder's
-// taverix-monitor.log. False when neither fits in path.
-bool log_path(wchar_t (&path)[path_capacity]) {
-    const DWORD length = GetEnvironmentVariableW(log_variable, path, path_capacity);
-    if (length > 0 && length < path_capacity) return true;
-    if (length >= path_capacity) return false;
-    const DWORD folder = GetTempPathW(path_capacity, path);
-    const std::size_t name = sizeof default_log_name / sizeof default_log_name[0];
-    if (folder == 0 || folder + name > path_capacity) return false;
-    std::memcpy(path + folder, default_log_name, sizeof default_log_name);
-    return true;
-}
-
-// Opened once, for appending: every write lands at the file's end, also when other processes
-// append to the same file. Nothing is buffered in the process.
-void open_file() {
-    static wchar_t path[path_capacity];
-    file_state = LogFile::unavailable;
-    if (!log_path(path)) {
-        OutputDebugStringA("taverix monitor: log file path too long, no log file\n");
-        return;
-    }
-    file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        OutputDebugStringA("taverix monitor: the log file cannot be opened, no log file\n");
-        return;
-    }
-    file_state = LogFile::open;
-}
 
 char* put_digits(char* at, unsigned value, int width) {
     for (int i = width - 1; i >= 0; --i) {
@@ -134,11 +98,7 @@ void finish(char* at) {
     at += line.length;
     *at++ = '\n';
     *at = '\0';
-    if (file_state == LogFile::not_opened) open_file();
-    if (file_state == LogFile::open) {
-        DWORD written = 0;
-        WriteFile(file, output, static_cast<DWORD>(at - output), &written, nullptr);
-    }
+    log_file_write(output, static_cast<std::size_t>(at - output));
     if (debug_output_taken()) OutputDebugStringA(output);
     ReleaseSRWLockExclusive(&lock);
 }

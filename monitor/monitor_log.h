@@ -1,14 +1,13 @@
 // The monitor's log: one line per bus call, and a remark line ("# ...") where something about the
-// library itself is to be said.
+// library, a call still running or the log itself is to be said.
 //
 //   2026-12-08 20:15:03.123 15us gp_red("4", 256) = 0 "SIN\n"
 //   2026-12-08 20:15:03.101 # target "C:\\App\\TAVERIX-real.dll" loaded
 //
 // A call line holds the local time the call began, with milliseconds, how long the library took in
-// microseconds, and the bus call's record line (bus_call_line.h). Each line is appended to the file
-// named by TAVERIX_MONITOR_LOG (%TEMP%\taverix-monitor.log without it) as soon as it is complete,
-// and handed to OutputDebugStringA when a debugger or a debug-output viewer takes it. Lines from
-// several threads are written one whole line at a time.
+// microseconds, and the bus call's record line (bus_call_line.h). Each line is appended to the log
+// file (log_file.h) as soon as it is complete, and handed to OutputDebugStringA when a debugger or
+// a debug-output viewer takes it. Lines from several threads are written one whole line at a time.
 #pragma once
 
 #include <windows.h>

@@ -7,6 +7,7 @@
 #include "bus_function.h"
 #include "monitor_codes.h"
 #include "monitor_log.h"
+#include "running_calls.h"
 
 namespace monitor {
 
@@ -130,7 +131,7 @@ BOOL CALLBACK load_target(PINIT_ONCE, PVOID, PVOID*) {
     // Named to itself, the monitor would call itself without end.
     if (library == own_module()) {
         FreeLibrary(library);
-        note_not_loaded("is the monitor itself", 0);
+        note_not_loaded("is the bus monitor itself", 0);
         return TRUE;
     }
     if (!bind_functions(library)) {
@@ -141,6 +142,7 @@ BOOL CALLBACK load_target(PINIT_ONCE, PVOID, PVOID*) {
     bus_trace::TraceLine& line = begin_target_note();
     bus_trace::line_append(line, "loaded");
     log_end_note();
+    running_calls_watch_start();
     load_status = 0;
     return TRUE;
 }

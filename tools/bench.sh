@@ -1,21 +1,37 @@
 #!/usr/bin/env bash
 # Measures: the message work (Google Benchmark, host build), start-up to panel shown under Wine
-# against an empty dialog program (both Windows builds), the bus monitor's cost per call (64-bit)
-# and the size of the 32-bit program.
-#   tools/bench.sh [STARTUP_RUNS]
+# against an empty dialog program (both Windows builds), the bus monitor's cost per call (64-bit),
+# a bus call with the simulated instrument's front off and on (both), the size of the 32-bit
+# program, and the gateway's round trip beside a bare echo server (64-bit). Builds only the programs
+# it runs (in build/native, build/windows-x64 and build/windows-x86), and prints how long it took.
 set -euo pipefail
+usage() {
+  cat <<'EOF'
+usage: tools/bench.sh [STARTUP_RUNS]
+Builds the programs it measures and prints the figures of the README's Performance section;
+STARTUP_RUNS (default 5): start-ups per program and build under Wine.
+Needs tools/setup.sh done, with the i386 registration.
+EOF
+}
+case "${1:-}" in
+  -h|--help) usage; exit 0 ;;
+  -*) usage >&2; exit 2 ;;
+esac
+if [ $# -gt 1 ] || ! [[ "${1:-5}" =~ ^[1-9][0-9]*$ ]]; then usage >&2; exit 2; fi
+runs=${1:-5}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
-runs=${1:-5}
 bash tools/setup.sh --check i386 || exit 1
 . tools/wine-env.sh
 qx_wine_prefix
 
-echo "== machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
-for preset in native windows-x86 windows-x64; do
-  cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" >/dev/null
-done
-
+echo "== machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), load average $(cut -d' ' -f1-3 /proc/loadavg)"
+# The programs measured and what they load; no tests.
+build() { local preset=$1; shift; cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" --target "$@" >/dev/null; }
+build native message_bench
+build windows-x64 startup_bench qx7316 empty_dialog taverix_sim monitor_bench front_display_bench taverix-gateway echo_server
+build windows-x86 startup_bench qx7316 empty_dialog taverix_sim front_display_bench
+echo "== Wine prefix ready and programs built in $SECONDS s"
 echo "== message work (host, Google Benchmark)"
 build/native/bin/message_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 
@@ -35,8 +51,9 @@ for preset in windows-x64 windows-x86; do
   tools/with-display.sh tools/wine-run.sh "build/$preset/bin/front_display_bench.exe"
 done
 
-echo "== size of the 32-bit program"
+echo "== size of the 32-bit program (goal: at most 262144 bytes)"
 stat -c '%s bytes  %n' build/windows-x86/bin/qx7316.exe
 
 echo "== gateway round trip of :FREQ? from one pyvisa client (64-bit, under Wine) beside a bare echo server"
 /usr/bin/python3 bench/gateway_round_trip.py build/windows-x64/bin/taverix-gateway.exe build/windows-x64/bin/echo_server.exe tools/wine-run.sh
+echo "== bench.sh: took $((SECONDS / 60)) min $((SECONDS % 60)) s"

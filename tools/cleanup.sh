@@ -6,6 +6,11 @@
 # scripts ran programs in (the test prefix, the panel's), open panels included. Nothing of other
 # users and nothing the scripts did not start is touched.
 set -uo pipefail
+usage() { echo "usage: tools/cleanup.sh   (no arguments: ends what the scripts left running, see the README)"; }
+case "${1:-}" in
+  -h|--help) usage; exit 0 ;;
+  ?*) usage >&2; exit 2 ;;
+esac
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/process-group.sh"
 me=$(id -u)

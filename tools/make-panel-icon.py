@@ -4,9 +4,9 @@
 A small instrument front: grey case, a dark screen with a sine wave, two knobs and an output socket.
 Run once after changing the picture: tools/make-panel-icon.py panel/qx7316.ico
 """
+import argparse
 import math
 import struct
-import sys
 
 # The standard 16-colour palette, as (red, green, blue).
 PALETTE = [
@@ -95,7 +95,9 @@ def icon_bytes(px):
 
 
 def main():
-    out = sys.argv[1] if len(sys.argv) > 1 else "panel/qx7316.ico"
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("out", nargs="?", default="panel/qx7316.ico", help="the icon file to write (default: %(default)s)")
+    out = parser.parse_args().out
     with open(out, "wb") as f:
         f.write(icon_bytes(draw()))
 

@@ -2,7 +2,17 @@
 # Runs every host test program of a build directory under valgrind's memcheck; fails on any error
 # or leak. Usage: tools/memcheck.sh [BUILD_DIR]   (default build/native)
 set -uo pipefail
+usage() {
+  echo "usage: tools/memcheck.sh [BUILD_DIR]"
+  echo "Runs every host test program of BUILD_DIR/bin (default build/native) under valgrind's memcheck."
+}
+case "${1:-}" in
+  -h|--help) usage; exit 0 ;;
+  -*) usage >&2; exit 2 ;;
+esac
+[ $# -le 1 ] || { usage >&2; exit 2; }
 dir=${1:-build/native}
+[ -d "$dir/bin" ] || { echo "memcheck: no $dir/bin: build first (cmake --preset native && cmake --build --preset native)" >&2; exit 1; }
 command -v valgrind >/dev/null || { echo "memcheck: valgrind is not installed" >&2; exit 1; }
 # no_heap_tests puts its own counting malloc in place of the C library's, which memcheck must own.
 programs=$(find "$dir/bin" -maxdepth 1 -type f -name '*_tests' ! -name no_heap_tests -perm -u+x | sort)

@@ -14,11 +14,17 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
 preset=windows-x64
+usage() {
+  echo "usage: tools/run-panel.sh [--x86]"
+  echo "Builds the panel (64-bit; --x86: the 32-bit deliverable) and opens it under Wine beside the simulator."
+}
 case "${1:-}" in
+  -h|--help) usage; exit 0 ;;
   "") ;;
   --x86) preset=windows-x86 ;;
-  *) echo "usage: tools/run-panel.sh [--x86]" >&2; exit 2 ;;
+  *) usage >&2; exit 2 ;;
 esac
+[ $# -le 1 ] || { usage >&2; exit 2; }
 
 log() { printf 'run-panel: %s\n' "$*" >&2; }
 
@@ -40,9 +46,11 @@ program="$build_dir/bin/qx7316.exe"
 . tools/wine-env.sh
 . tools/process-group.sh
 if [ ! -f "$WINEPREFIX/.qx-ready" ]; then
-  log "making the Wine prefix $WINEPREFIX (once; 20-60 s)"
+  log "making the Wine prefix $WINEPREFIX (once)"
+  made=$SECONDS
+  qx_wine_prefix
+  log "Wine prefix made in $((SECONDS - made)) s"
 fi
-qx_wine_prefix
 # Prefixes made before the font replacement was part of their creation get it here.
 if ! grep -q '"IPAPGothic"' "$WINEPREFIX/user.reg" 2>/dev/null; then
   "$WINELOADER" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ Ｐゴシック' /t REG_SZ /d IPAPGothic /f >/dev/null 2>&1 || true

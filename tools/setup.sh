@@ -6,8 +6,20 @@
 #   tools/setup.sh --check [i386]
 # which names what is missing and the command that fixes it, and fails when anything is (i386: the
 # 32-bit programs are to run, so the emulation must be registered too). Run without --check by a
-# user other than root, it does the same check and installs nothing.
+# user other than root, it does the same check and installs nothing. Either way it ends with
+# "setup: ready" when nothing is missing.
 set -euo pipefail
+usage() {
+  echo "usage: tools/setup.sh [--check [i386]]"
+  echo "As root: installs what is missing and registers the i386 emulation. --check: says what is"
+  echo "missing and the command that fixes it (i386: the emulation's registration too); installs nothing."
+}
+case "${1:-}" in
+  -h|--help) usage; exit 0 ;;
+  --check) case "${2:-}" in ""|i386) [ $# -le 2 ] || { usage >&2; exit 2; } ;; *) usage >&2; exit 2 ;; esac ;;
+  "") ;;
+  *) usage >&2; exit 2 ;;
+esac
 
 log() { printf 'setup: %s\n' "$*" >&2; }
 die() { printf 'setup: FAILED: %s\n' "$*" >&2; exit 1; }
@@ -33,8 +45,8 @@ missing() {
   printf '%s\n' "${out[@]}"
 }
 
-# qemu-user 10 (Debian 12's own 7.2 cannot run 32-bit Wine).
-qemu_ok() { dpkg-query -W -f='${Version}' qemu-user 2>/dev/null | grep -Eq '^1:(1[0-9]|[89])\.'; }
+# qemu-user 8 or later, from bookworm-backports (Debian 12's own 7.2 cannot run 32-bit Wine).
+qemu_ok() { dpkg-query -W -f='${Version}' qemu-user 2>/dev/null | grep -Eq '^1:([89]|[1-9][0-9])\.'; }
 # Japanese for Wine; German for the test that numbers keep their full stop under a decimal comma.
 locale_ok() {
   local all
@@ -44,8 +56,10 @@ locale_ok() {
 binfmt_ok() { grep -qs '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386; }
 
 # Says what is missing and how to fix it; fails when anything is. $1 = i386: the emulation too.
+# needs_install=1 when what is missing is for a root run of setup.sh to put right.
+needs_install=0
 check() {
-  local want_i386=${1:-} lacking=() fix="sudo $root/tools/setup.sh" user
+  local want_i386=${1:-} lacking=() fix="sudo $root/tools/setup.sh" user status=0
   [ "$(id -u)" != 0 ] || fix="$root/tools/setup.sh"
   mapfile -t lacking < <(missing "${packages[@]}" "${packages_i386[@]}" | sed '/^$/d')
   qemu_ok || lacking+=("qemu-user (version 8 or later, from bookworm-backports)")
@@ -57,27 +71,27 @@ check() {
   fi
   if [ "${#lacking[@]}" -gt 0 ]; then
     log "fix: $fix"
-    return 1
+    needs_install=1 status=1
   fi
-  # A build folder left by an earlier run as root cannot be written by the user.
+  # A build folder left by an earlier run as root cannot be written by the user; setup.sh as root
+  # does not change it.
   if [ -e "$root/build" ] && ! [ -w "$root/build" ]; then
     user=$(id -un)
-    log "build/ cannot be written by $user (made by a run as root)"
-    log "fix: sudo chown -R $user: $root/build"
-    return 1
+    log "build/ cannot be written by $user (made by a run as root; sudo tools/setup.sh leaves it as it is)"
+    log "fix: sudo chown -R $user: $root/build   (or remove it: sudo rm -rf $root/build)"
+    status=1
   fi
-  return 0
+  return $status
 }
 
-case "${1:-}" in
-  --check) check "${2:-}"; exit ;;
-  "") ;;
-  *) echo "usage: tools/setup.sh [--check [i386]]" >&2; exit 2 ;;
-esac
+if [ "${1:-}" = --check ]; then
+  check "${2:-}" && log "ready"
+  exit
+fi
 if [ "$(id -u)" != 0 ]; then
-  check i386 || die "installing needs root"
-  log "ready: nothing to install"
-  exit 0
+  check i386 && { log "ready: nothing to install"; exit 0; }
+  [ "$needs_install" = 0 ] || die "installing needs root"
+  exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
 
@@ -151,4 +165,8 @@ if [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
     || die "cannot register the i386 emulation with binfmt_misc"
 fi
 grep -q '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386 || die "the i386 emulation is registered but disabled"
+# A build/ that a run as root left behind stays root's: say so to the user who ran sudo.
+if [ -n "${SUDO_USER:-}" ] && [ "$SUDO_USER" != root ] && [ -e "$root/build" ] && [ "$(stat -c %U "$root/build")" != "$SUDO_USER" ]; then
+  log "note: build/ belongs to $(stat -c %U "$root/build"), so $SUDO_USER cannot build there: sudo chown -R $SUDO_USER: $root/build   (or remove it)"
+fi
 log "ready"

@@ -2,13 +2,12 @@
 """Soak of the native gateway (simulator linked in) on loopback: many clients at once doing what
 clients do, while the simulator injects faults and answers late. Called by tools/soak.sh.
 
-usage: soak.py GATEWAY SECONDS
-
 Invariants, checked throughout: every reply is one the client asked for on that connection, in
 order, carrying that client's own value; a working client's reply comes within WAIT_LIMIT_S of its
 request, and no working client goes longer than GAP_LIMIT_S without an answer (turned away, closed or
 not); the gateway's memory and file descriptors stay flat; at the end Ctrl+C releases the instrument
 (gp_lcl in the trace) and the gateway exits 0."""
+import argparse
 import os
 import random
 import re
@@ -230,7 +229,11 @@ def process_figures(pid):
 
 
 def main():
-    gateway, seconds = sys.argv[1], float(sys.argv[2])
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("gateway", help="taverix-gateway, the native build")
+    parser.add_argument("seconds", type=float, help="how long the clients run")
+    arguments = parser.parse_args()
+    gateway, seconds = arguments.gateway, arguments.seconds
     folder = tempfile.mkdtemp(prefix="gateway-soak-")
     trace_path = os.path.join(folder, "trace.txt")
     log_path = os.path.join(folder, "log.txt")

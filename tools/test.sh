@@ -2,7 +2,8 @@
 # Builds every preset and runs every test: the host build, the sanitizer build, both Windows builds
 # under Wine (the 32-bit one through the i386 emulation), the fuzz run, and memcheck of the host tests.
 #
-#   tools/test.sh [STEP...]     steps: scripts, any configure preset, fuzz, fuzz-gateway, soak, memcheck (default: all, in order)
+#   tools/test.sh [STEP...]     steps: scripts, native, native-sanitize, windows-x64, windows-x86, fuzz,
+#                               fuzz-gateway, soak, memcheck (default: all, in this order); -h: the usage
 #
 # Runs as the user and installs nothing: when something is missing it says what, and the command
 # that fixes it (.ci/run runs tools/setup.sh first). Every GUI test runs on one private Xvfb
@@ -10,10 +11,20 @@
 # Ctrl+C or a kill ends the running step, the prefix's Wine processes and the Xvfb.
 # Logs: build/test-logs/STEP.log. Ends with one line "test.sh: N passed, N failed".
 set -uo pipefail
+all_steps=(scripts native native-sanitize windows-x64 windows-x86 fuzz fuzz-gateway soak memcheck)
+usage() {
+  echo "usage: tools/test.sh [STEP...]"
+  echo "steps, run in the order given (none: all of them, in this order): ${all_steps[*]}"
+}
+case "${1:-}" in
+  -h|--help) usage; exit 0 ;;
+esac
+for step in "$@"; do
+  [[ " ${all_steps[*]} " == *" $step "* ]] || { usage >&2; exit 2; }
+done
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-all_steps=(scripts native native-sanitize windows-x64 windows-x86 fuzz fuzz-gateway soak memcheck)
 [ $# -gt 0 ] && steps=("$@") || steps=("${all_steps[@]}")
 
 # Checks, then the run itself on one X display, so that Wine's desktop stays on one live display
@@ -83,18 +94,15 @@ run_script() {
 for step in "${steps[@]}"; do
   step_start=$SECONDS
   case "$step" in
-    scripts) run_script scripts tools/tests/scripts_test.sh ;;
+    scripts)
+      run_script scripts tools/tests/scripts_test.sh
+      run_script scripts-arguments tools/tests/arguments_test.sh ;;
     fuzz) run_script fuzz fuzz/run.sh "${QX_FUZZ_SECONDS:-60}" ;;
     fuzz-gateway) run_script fuzz-gateway fuzz/run-gateway.sh "${QX_FUZZ_SECONDS:-60}" ;;
     soak) run_script soak tools/soak.sh "${QX_SOAK_SECONDS:-20}" ;;
     memcheck) run_script memcheck tools/memcheck.sh build/native ;;
     windows-*) run_preset "$step" 1 ;;   # one GUI test at a time: they share the display and prefix
-    *)
-      if grep -q "\"name\": \"$step\"" CMakePresets.json; then
-        run_preset "$step" 2
-      else
-        failed=$((failed + 1)); failures+=("$step: no such step (steps: ${all_steps[*]})")
-      fi ;;
+    *) run_preset "$step" 2 ;;
   esac
   echo "   ($step: $((SECONDS - step_start)) s)"
 done

@@ -12,7 +12,8 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 
-# Creates the prefix once (20-30 s), serialised so that parallel tests wait for one another.
+# Creates the prefix once (its time: the README's Times), serialised so that parallel tests wait
+# for one another.
 qx_wine_prefix() {
   [ -f "$WINEPREFIX/.qx-ready" ] && return 0
   mkdir -p "$(dirname "$WINEPREFIX")"

@@ -2,6 +2,11 @@
 # Runs one Windows program under Wine with the project's prefix: tools/wine-run.sh PROGRAM.exe [ARGS...]
 # The program's exit code is this script's.
 set -euo pipefail
+usage() { echo "usage: tools/wine-run.sh PROGRAM.exe [ARGS...]   (runs it under Wine in the project's prefix)"; }
+case "${1:-}" in
+  -h|--help) usage; exit 0 ;;
+  -*|"") usage >&2; exit 2 ;;
+esac
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/wine-env.sh"
 qx_wine_prefix

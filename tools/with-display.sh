@@ -10,7 +10,11 @@
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
-[ $# -gt 0 ] || { echo "usage: $0 COMMAND [ARGS...]" >&2; exit 2; }
+usage() { echo "usage: tools/with-display.sh COMMAND [ARGS...]   (runs COMMAND on a private Xvfb)"; }
+case "${1:-}" in
+  -h|--help) usage; exit 0 ;;
+  -*|"") usage >&2; exit 2 ;;
+esac
 
 display_answers() {
   [ -n "${DISPLAY:-}" ] || return 1

@@ -5,6 +5,12 @@
 # functions from TAVERIX.dll by their undecorated names, and that its resources are dialog 101 in
 # Japanese (language 1041), group icon 102 with its images and the version resource, and nothing else.
 set -uo pipefail
+usage() { echo "usage: tests/driver/check-program-file.sh OBJDUMP i386|x86-64 PROGRAM.exe"; }
+case "${1:-}" in
+  -h|--help) usage; exit 0 ;;
+  -*) usage >&2; exit 2 ;;
+esac
+[ $# -ge 3 ] || { usage >&2; exit 2; }
 objdump=$1 machine=$2 program=$3
 . "$(dirname "${BASH_SOURCE[0]}")/../support/pe-file-checks.sh"
 

@@ -3,6 +3,12 @@
 #   take-screenshots.sh WINE_RUN DRIVER_EXE SCREENSHOT_DIR
 # The driver writes BMP files into SCREENSHOT_DIR (the screenshots/ folder beside its bin/ folder).
 set -euo pipefail
+usage() { echo "usage: tests/driver/take-screenshots.sh WINE_RUN DRIVER_EXE SCREENSHOT_DIR"; }
+case "${1:-}" in
+  -h|--help) usage; exit 0 ;;
+  -*) usage >&2; exit 2 ;;
+esac
+[ $# -ge 3 ] || { usage >&2; exit 2; }
 wine_run=$1 driver=$2 folder=$3
 
 mkdir -p "$folder"

@@ -4,6 +4,12 @@
 # from KERNEL32.dll, msvcrt.dll, WS2_32.dll and TAVERIX.dll, and that it takes exactly the ten bus
 # functions from TAVERIX.dll by their undecorated names.
 set -uo pipefail
+usage() { echo "usage: tests/gateway/check-gateway-file.sh OBJDUMP i386|x86-64 taverix-gateway.exe"; }
+case "${1:-}" in
+  -h|--help) usage; exit 0 ;;
+  -*) usage >&2; exit 2 ;;
+esac
+[ $# -ge 3 ] || { usage >&2; exit 2; }
 objdump=$1 machine=$2 program=$3
 . "$(dirname "${BASH_SOURCE[0]}")/../support/pe-file-checks.sh"
 

@@ -2,8 +2,8 @@
 """The gateway from outside: pyvisa clients (pyvisa-py) on loopback against taverix-gateway with the
 simulated instrument behind it.
 
-usage: gateway_client_test.py GATEWAY [WINE_RUN]
 GATEWAY is the program; WINE_RUN (tools/wine-run.sh) runs a Windows build under Wine."""
+import argparse
 import os
 import queue
 import re
@@ -17,10 +17,15 @@ import time
 import unittest
 import warnings
 
-import pyvisa
+GATEWAY = WINE_RUN = ""   # set from the command line, or by a test that imports this one
+if __name__ == "__main__":
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("gateway", help="taverix-gateway, native or .exe")
+    parser.add_argument("wine_run", nargs="?", default="", help="tools/wine-run.sh for a Windows build")
+    arguments = parser.parse_args()
+    GATEWAY, WINE_RUN = arguments.gateway, arguments.wine_run
 
-GATEWAY = sys.argv[1] if len(sys.argv) > 1 else ""
-WINE_RUN = sys.argv[2] if len(sys.argv) > 2 else ""
+import pyvisa  # noqa: E402
 START_SECONDS = 120      # Wine, and the emulated 32-bit Wine, may start slowly on a loaded machine
 WAIT_SECONDS = 60        # for anything else the gateway must do
 CLIENT_TIMEOUT_MS = 20000

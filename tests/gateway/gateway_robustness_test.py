@@ -1,8 +1,7 @@
 #!/usr/bin/python3
 """The gateway from outside when libraries, clients, pipes and signals misbehave: the native
-gateway with the simulator linked in, on loopback.
-
-usage: gateway_robustness_test.py GATEWAY"""
+gateway with the simulator linked in, on loopback."""
+import argparse
 import fcntl
 import os
 import re
@@ -17,7 +16,13 @@ import time
 import unittest
 import warnings
 
-from gateway_client_test import GATEWAY, START_SECONDS, WAIT_SECONDS, Gateway, raw_query, wait_until
+if __name__ == "__main__":
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("gateway", help="taverix-gateway, the native build")
+    arguments = parser.parse_args()
+
+import gateway_client_test  # noqa: E402
+from gateway_client_test import START_SECONDS, WAIT_SECONDS, Gateway, raw_query, wait_until  # noqa: E402
 
 
 class BusReadsAndWrites(unittest.TestCase):
@@ -60,7 +65,7 @@ def started(command, env, **popen):
     once stdout said it listens (stdout is read with select, so that its pipe can be closed)."""
     fd, trace_path = tempfile.mkstemp(prefix="gateway-trace-", suffix=".txt")
     os.close(fd)
-    process = subprocess.Popen([GATEWAY, "--port", "0", *command], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+    process = subprocess.Popen([gateway_client_test.GATEWAY, "--port", "0", *command], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                env=dict(os.environ, TAVERIX_SIM_TRACE=trace_path, **env), **popen)
     seen = b""
     deadline = time.monotonic() + START_SECONDS
@@ -212,7 +217,7 @@ class StopRequests(unittest.TestCase):
         folder = tempfile.mkdtemp(prefix="gateway-fifo-")
         fifo = os.path.join(folder, "trace")
         os.mkfifo(fifo)
-        process = subprocess.Popen([GATEWAY, "--port", "0", "--timeout", "7"], stdin=subprocess.DEVNULL,
+        process = subprocess.Popen([gateway_client_test.GATEWAY, "--port", "0", "--timeout", "7"], stdin=subprocess.DEVNULL,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                    env=dict(os.environ, TAVERIX_SIM_TRACE=fifo),
                                    # Ctrl+C as in a terminal, whatever this test's parent ignores
@@ -270,5 +275,6 @@ class StartUpWarnings(unittest.TestCase):
 
 
 if __name__ == "__main__":
+    gateway_client_test.GATEWAY = arguments.gateway
     warnings.simplefilter("ignore", DeprecationWarning)
     unittest.main(argv=[sys.argv[0], "-v"])

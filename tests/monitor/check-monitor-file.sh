@@ -3,6 +3,12 @@
 # MACHINE is i386 or x86-64. It imports only from Windows' own KERNEL32.dll and msvcrt.dll, and
 # exports exactly the ten bus functions by their undecorated names.
 set -uo pipefail
+usage() { echo "usage: tests/monitor/check-monitor-file.sh OBJDUMP i386|x86-64 TAVERIX.dll"; }
+case "${1:-}" in
+  -h|--help) usage; exit 0 ;;
+  -*) usage >&2; exit 2 ;;
+esac
+[ $# -ge 3 ] || { usage >&2; exit 2; }
 objdump=$1 machine=$2 library=$3
 . "$(dirname "${BASH_SOURCE[0]}")/../support/pe-file-checks.sh"
 

@@ -33,6 +33,7 @@ std::wstring exe_directory() {
 // This program lies in bin/monitor/ beside the monitor; the simulators lie in bin/ and bin/cdecl/.
 std::wstring monitor_dll() { return exe_directory() + L"TAVERIX.dll"; }
 std::wstring incomplete_dll() { return exe_directory() + L"incomplete_library.dll"; }
+std::wstring controlled_dll() { return exe_directory() + L"controlled_library.dll"; }
 std::wstring simulator_dll() { return exe_directory() + L"..\\TAVERIX.dll"; }
 #if !defined(_WIN64)
 std::wstring cdecl_simulator_dll() { return exe_directory() + L"..\\cdecl\\TAVERIX.dll"; }
@@ -233,6 +234,7 @@ class MonitorTest : public ::testing::Test {
         set_variable("TAVERIX_SIM_TRACE", L"");
         set_variable("TAVERIX_MONITOR_TARGET", L"");
         set_variable("TAVERIX_MONITOR_LOG", path(L"monitor.log"));
+        set_variable("TAVERIX_MONITOR_RUNNING_MS", L"");
     }
     void TearDown() override { remove_folder(folder_); }
 
@@ -253,6 +255,17 @@ class MonitorTest : public ::testing::Test {
         SessionResults results;
         if (!HasFatalFailure()) results = run_session(bus);
         return results;
+    }
+
+    // A fresh monitor in front of a fresh copy of controlled_library.dll, and that library's
+    // release_held_reads.
+    void load_controlled(BusLibrary& monitor, void (*&release_held_reads)()) {
+        load_library(copy(monitor_dll(), L"monitor.dll"), monitor);
+        const std::wstring library = copy(controlled_dll(), L"controlled.dll");
+        set_variable("TAVERIX_MONITOR_TARGET", library);
+        release_held_reads =
+            reinterpret_cast<void (*)()>(GetProcAddress(LoadLibraryW(library.c_str()), "release_held_reads"));
+        ASSERT_NE(release_held_reads, nullptr);
     }
 
     // Every call refused with `code`; the one remark the monitor logged about its target.
@@ -365,7 +378,7 @@ TEST_F(MonitorTest, RefusesToCallItself) {
     set_variable("TAVERIX_MONITOR_TARGET", self);
     ASSERT_FALSE(HasFatalFailure());
     EXPECT_EQ(refusal_remark(monitor, monitor_code::target_not_loaded),
-              "# target " + quoted(self) + " is the monitor itself: every call returns -7316001");
+              "# target " + quoted(self) + " is the bus monitor itself: every call returns -7316001");
 }
 
 // A debug-output viewer as such programs work: it offers a shared buffer and, for each text put in
@@ -487,6 +500,126 @@ TEST_F(MonitorTest, WritesEachLineWholeFromSeveralThreads) {
     for (int t = 0; t < threads; ++t) {
         for (int i = 0; i < calls; ++i) EXPECT_EQ(seen[t * 1000 + i], 1) << "gp_tmout(" << t * 1000 + i << ")";
     }
+}
+
+// Waits up to 20 s for the condition, looking every 20 ms.
+template <typename Condition>
+bool eventually(Condition condition) {
+    for (int i = 0; i < 1000; ++i) {
+        if (condition()) return true;
+        Sleep(20);
+    }
+    return condition();
+}
+
+// The lines of a file with the time (and a call's duration) in front of each taken off; a line
+// without a time stays whole.
+std::vector<std::string> untimed_lines(const std::wstring& path) {
+    static const std::regex timed(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} (?:\d+us )?(.*)$)");
+    std::vector<std::string> lines = file_lines(path);
+    for (std::string& line : lines) {
+        std::smatch match;
+        if (std::regex_match(line, match, timed)) line = match[1];
+    }
+    return lines;
+}
+
+// A read that does not return is logged while it is still under way, then again when it returns;
+// the caller sees the library's last error after it, not the monitor's.
+TEST_F(MonitorTest, LogsACallStillRunningAndLeavesTheLibrarysLastError) {
+    set_variable("TAVERIX_MONITOR_RUNNING_MS", L"500");
+    BusLibrary monitor{};
+    void (*release_held_reads)() = nullptr;
+    load_controlled(monitor, release_held_reads);
+    ASSERT_FALSE(HasFatalFailure());
+    std::atomic<bool> returned{false};
+    DWORD read_error = 0;
+    std::thread reading([&] {
+        char reply[16];
+        monitor.red("hold", reply, sizeof reply);
+        read_error = GetLastError();
+        returned = true;
+    });
+    const std::regex running(R"(# still running after (\d+) ms: gp_red\("hold", 16\))");
+    std::smatch match;
+    std::vector<std::string> lines;
+    const bool seen = eventually([&] {
+        lines = untimed_lines(path(L"monitor.log"));
+        return !lines.empty() && std::regex_match(lines.back(), match, running);
+    });
+    EXPECT_TRUE(seen) << "no line for the read under way";
+    EXPECT_FALSE(returned);
+    if (seen) {
+        EXPECT_GE(std::stoi(match[1]), 500);
+    }
+    release_held_reads();
+    reading.join();
+
+    EXPECT_EQ(read_error, 16u);
+    lines = untimed_lines(path(L"monitor.log"));
+    ASSERT_EQ(lines.size(), 3u);  // the library loaded, the read running, the read
+    EXPECT_TRUE(std::regex_match(lines[1], running)) << lines[1];
+    EXPECT_EQ(lines[2], R"(gp_red("hold", 16) = 0 "")");
+}
+
+// The log in a folder that does not exist yet: the user is told once in the problems file and on
+// standard error, the calls go on (leaving the library's last error, also after a failed try to
+// open the log), and once the folder is there the log is opened at the next try and starts with
+// the count of lines lost.
+TEST_F(MonitorTest, SaysTheLogCannotBeOpenedAndOpensItWhenItCan) {
+    const std::wstring later = path(L"later\\");
+    const std::wstring log = later + L"monitor.log";
+    set_variable("TAVERIX_MONITOR_LOG", log);
+    wchar_t temporary[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"TMP", temporary, MAX_PATH);
+    set_variable("TMP", folder_);
+    const HANDLE standard_error = GetStdHandle(STD_ERROR_HANDLE);
+    const HANDLE errors = CreateFileW(path(L"stderr.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    SetStdHandle(STD_ERROR_HANDLE, errors);
+    BusLibrary monitor{};
+    void (*release_held_reads)() = nullptr;
+    load_controlled(monitor, release_held_reads);
+
+    std::int32_t calls = 0;
+    bool last_errors_kept = true;
+    const auto call = [&] {
+        SetLastError(5);
+        ++calls;
+        last_errors_kept = monitor.tmout(calls) == 0 && GetLastError() == static_cast<DWORD>(calls) && last_errors_kept;
+    };
+    if (!HasFatalFailure()) {
+        // Calls for over a second first, so that a try to open the log fails after a call as well.
+        const ULONGLONG start = GetTickCount64();
+        while (GetTickCount64() - start < 1500) {
+            call();
+            Sleep(20);
+        }
+        CreateDirectoryW(later.c_str(), nullptr);
+        EXPECT_TRUE(eventually([&] {
+            call();
+            return GetFileAttributesW(log.c_str()) != INVALID_FILE_ATTRIBUTES;
+        })) << "the log was never opened";
+    }
+    SetStdHandle(STD_ERROR_HANDLE, standard_error);
+    CloseHandle(errors);
+    set_variable("TMP", temporary);
+    ASSERT_FALSE(HasFatalFailure());
+
+    EXPECT_TRUE(last_errors_kept);
+    // Lost: the remark on the library and every call but the last.
+    const std::string lost = std::to_string(calls);
+    EXPECT_EQ(untimed_lines(log), (std::vector<std::string>{
+                                      "# " + lost + " lines lost while the log could not be written",
+                                      "gp_tmout(" + lost + ") = 0"}));
+    const std::string quoted_log = "\"" + narrow(log) + "\"";
+    const std::string cannot_open =
+        "taverix bus monitor: cannot open the log " + quoted_log +
+        " (Windows error 3); lines are counted as lost, and the log is tried again every second";
+    const std::vector<std::string> complaints{
+        cannot_open, "taverix bus monitor: the log " + quoted_log + " works again, " + lost + " lines were lost"};
+    EXPECT_EQ(untimed_lines(path(L"taverix-monitor-problems.log")), complaints);
+    EXPECT_EQ(untimed_lines(path(L"stderr.txt")), complaints);
 }
 
 }  // namespace

@@ -8,6 +8,12 @@
 #     the bed has no working library: bring-up fails with CODE and the panel stays usable, and the
 #     log holds the reason and the run's three calls (two bring-ups, the release), each with CODE.
 set -uo pipefail
+usage() { echo "usage: tests/monitor/monitored-driver.sh WINE_RUN BED pass GTEST_FILTER | WINE_RUN BED refuse CODE"; }
+case "${1:-}" in
+  -h|--help) usage; exit 0 ;;
+  -*) usage >&2; exit 2 ;;
+esac
+[ $# -ge 4 ] && [[ "$3" = pass || "$3" = refuse ]] || { usage >&2; exit 2; }
 wine_run=$1 bed=$2 mode=$3 argument=$4
 log=$bed/monitor.log
 traces=$bed/simulator-traces.log

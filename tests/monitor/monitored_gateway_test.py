@@ -3,23 +3,29 @@
 TAVERIX-real.dll: a pyvisa client gets the right replies through both, and the monitor's log, times
 and durations aside, equals the simulator's trace line for line.
 
-usage: monitored_gateway_test.py BED WINE_RUN
 BED holds taverix-gateway.exe, the monitor as TAVERIX.dll and the simulator as TAVERIX-real.dll."""
+import argparse
 import os
 import subprocess
 import sys
 import unittest
 import warnings
 
+parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+parser.add_argument("bed", help="the test bed folder (bin/monitored-gateway of a Windows build)")
+parser.add_argument("wine_run", help="tools/wine-run.sh")
+arguments = parser.parse_args()
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "gateway"))
+sys.dont_write_bytecode = True   # no __pycache__ in the source tree
 import gateway_client_test as gateway_client  # noqa: E402  (its Gateway class runs and reads the program)
 
 import pyvisa  # noqa: E402
 
-BED = sys.argv[1]
+BED = arguments.bed
 gateway_client.GATEWAY = os.path.join(BED, "taverix-gateway.exe")
-gateway_client.WINE_RUN = sys.argv[2]
+gateway_client.WINE_RUN = arguments.wine_run
 LOG = os.path.join(BED, "gateway-monitor.log")
 LOG_CALLS = os.path.join(HERE, "monitor-log-calls.sh")
 IDENTITY = "QX-SIM,QX-7316,0,1.00"

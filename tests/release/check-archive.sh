@@ -1,15 +1,35 @@
 #!/usr/bin/env bash
-# Builds the release archive and checks what it holds: check-archive.sh CMAKE BUILD_DIR PACKAGE_NAME
-# The archive BUILD_DIR/PACKAGE_NAME.zip must hold exactly, under PACKAGE_NAME/, the program as built,
-# a read-me in plain ASCII text with CR LF line ends, and the simulator's TAVERIX.dll as built, in the
-# folder simulator/ and nowhere else.
+# Builds the release archive and checks what it holds:
+#   check-archive.sh CMAKE BUILD_DIR PACKAGE_NAME VERSION_READER WINE_RUN
+# The archive BUILD_DIR/PACKAGE_NAME.zip must hold exactly, under PACKAGE_NAME/, the program, the
+# gateway, the simulator's and the bus monitor's TAVERIX.dll each in its own folder, all as built and
+# each with its version resource saying what it is (read back under Wine by VERSION_READER), and the
+# read-me as Notepad must get it: UTF-8 with a byte order mark, CR LF line ends, the Japanese texts
+# intact.
 set -uo pipefail
-cmake=$1 build=$2 name=$3
+usage() { echo "usage: tests/release/check-archive.sh CMAKE BUILD_DIR PACKAGE_NAME VERSION_READER WINE_RUN"; }
+case "${1:-}" in
+  -h|--help) usage; exit 0 ;;
+  -*) usage >&2; exit 2 ;;
+esac
+[ $# -ge 5 ] || { usage >&2; exit 2; }
+cmake=$1 build=$2 name=$3 reader=$4 wine_run=$5
 zip=$build/$name.zip
+version=${name#qx7316-}
+version=${version%-win*}
 
 failures=0
 fail() { echo "FAILED: $*" >&2; failures=$((failures + 1)); }
 pass() { echo "ok: $*"; }
+
+# Each file: its path in the archive, the build's file, the description of its version resource.
+files=$(cat <<'TABLE'
+qx7316.exe              bin/qx7316.exe          QX-7316 function generator control panel
+taverix-gateway.exe     bin/taverix-gateway.exe QX-7316 network gateway (the instrument on the GPIB bus over TCP)
+simulator/TAVERIX.dll   bin/TAVERIX.dll         QX-7316 simulator (not the real TAVERIX library)
+bus-monitor/TAVERIX.dll bin/monitor/TAVERIX.dll TAVERIX bus monitor (forwards to the real library)
+TABLE
+)
 
 rm -f "$zip"
 "$cmake" --build "$build" --target package >"$build/package.log" 2>&1 \
@@ -19,32 +39,54 @@ pass "built $zip"
 
 # The listing, folders left out.
 listing=$("$cmake" -E tar tf "$zip") || { echo "FAILED: cannot list $zip" >&2; exit 1; }
-files=$(grep -v '/$' <<<"$listing" | LC_ALL=C sort | tr '\n' ' ')
-wanted="$name/README.txt $name/qx7316.exe $name/simulator/TAVERIX.dll "
-[ "$files" = "$wanted" ] && pass "holds $files" || fail "holds '$files', wanted '$wanted'"
+held=$(grep -v '/$' <<<"$listing" | LC_ALL=C sort | tr '\n' ' ')
+wanted=$( (echo README.txt; awk '{ print $1 }' <<<"$files") | sed "s|^|$name/|" | LC_ALL=C sort | tr '\n' ' ')
+[ "$held" = "$wanted" ] && pass "holds $held" || fail "holds '$held', wanted '$wanted'"
 
 unpacked=$(mktemp -d "${TMPDIR:-/tmp}/check-archive.XXXXXX")
 trap 'rm -rf "$unpacked"' EXIT
 (cd "$unpacked" && "$cmake" -E tar xf "$zip") || { echo "FAILED: cannot unpack $zip" >&2; exit 1; }
 top=$unpacked/$name
 
-cmp -s "$top/qx7316.exe" "$build/bin/qx7316.exe" && pass "qx7316.exe is the program as built" \
-  || fail "qx7316.exe differs from $build/bin/qx7316.exe"
-cmp -s "$top/simulator/TAVERIX.dll" "$build/bin/TAVERIX.dll" && pass "simulator/TAVERIX.dll is the simulator as built" \
-  || fail "simulator/TAVERIX.dll differs from $build/bin/TAVERIX.dll"
+reader_arguments=()
+while read -r path built description; do
+  cmp -s "$top/$path" "$build/$built" && pass "$path is $built" || fail "$path differs from $build/$built"
+  reader_arguments+=("$path" "$description")
+done <<<"$files"
+
+# The version resources as Explorer's Properties show them, read from the archive's own files.
+cp "$reader" "$top/version_resource_reader.exe"
+if "$wine_run" "$top/version_resource_reader.exe" "QX7316 SAMPLE" "$version" "${reader_arguments[@]}" \
+    >"$unpacked/versions.txt" 2>&1; then
+  pass "version resources: $(grep -c '^ok' "$unpacked/versions.txt") values as wanted"
+else
+  cat "$unpacked/versions.txt" >&2
+  fail "version resources"
+fi
 
 readme=$top/README.txt
 if [ -s "$readme" ]; then
-  LC_ALL=C grep -q $'[^\t\r -~]' "$readme" && fail "README.txt holds bytes other than printable ASCII" \
-    || pass "README.txt is plain ASCII"
+  [ "$(head -c 3 "$readme" | od -An -tx1 | tr -d ' ')" = efbbbf ] && pass "README.txt starts with a byte order mark" \
+    || fail "README.txt does not start with UTF-8's byte order mark"
   lines=$(wc -l <"$readme")
   crlf=$(grep -c $'\r$' "$readme")
   [ "$lines" -gt 0 ] && [ "$crlf" = "$lines" ] && [ "$(tail -c 2 "$readme" | od -An -tx1 | tr -d ' ')" = 0d0a ] \
     && pass "README.txt: $lines lines, each ending in CR LF" || fail "README.txt: $crlf of $lines lines end in CR LF"
-  version=${name#qx7316-}
-  version=${version%-win*}
-  grep -q "QX7316 SAMPLE $version" "$readme" && pass "README.txt names version $version" \
-    || fail "README.txt does not name version $version"
+  # Decoded as Notepad does: the byte order mark says UTF-8.
+  if text=$(tail -c +4 "$readme" | iconv -f UTF-8 -t UTF-8 | tr -d '\r'); then
+    pass "README.txt is valid UTF-8"
+  else
+    fail "README.txt is not valid UTF-8"
+  fi
+  # The title, and Japanese texts of each kind: status line, labels, the font's name (full width).
+  for wanted_text in "QX7316 SAMPLE $version" 初期化正常終了 'gp_init() error [N]' GPIB初期化 '【 NG 】' 電圧 \
+      'ＭＳ Ｐゴシック'; do
+    grep -qF -- "$wanted_text" <<<"$text" && pass "README.txt holds $wanted_text" \
+      || fail "README.txt lacks $wanted_text"
+  done
+  # Markdown's links and code fences do not reach the plain text.
+  grep -qE '\]\(#|^ *```' <<<"$text" && fail "README.txt holds Markdown links or code fences" \
+    || pass "README.txt holds no Markdown links or code fences"
 else
   fail "README.txt is missing or empty"
 fi

@@ -5,6 +5,10 @@
 # (what a run killed with -9 left behind). Needs Xvfb and xdpyinfo; runs as any user in a run folder
 # of its own, so it touches nothing of other runs. Prints one line per check; fails if any fails.
 set -uo pipefail
+case "${1:-}" in
+  -h|--help) echo "usage: tools/tests/scripts_test.sh   (no arguments)"; exit 0 ;;
+  ?*) echo "usage: tools/tests/scripts_test.sh   (no arguments)" >&2; exit 2 ;;
+esac
 tools=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/scripts-test.XXXXXX")
 export QX_RUN_DIR="$work/run" QX_WINEPREFIX="$work/no-wineprefix"
