@@ -197,7 +197,14 @@ class StopRequests(unittest.TestCase):
             s.sendall(b"*IDN?\n")
             wait_until(lambda: 'gp_wrt("4", "*IDN?") = 0' in g.trace(), "the query written, its read under way")
             os.kill(g.process.pid, signal.SIGINT)
-            g.wait_log(r"^SIGINT: stopping", "the first Ctrl+C taken")
+
+            def listener_closed():
+                try:
+                    socket.create_connection(("127.0.0.1", g.port), timeout=WAIT_SECONDS).close()
+                    return False
+                except ConnectionRefusedError:
+                    return True
+            wait_until(listener_closed, "the first Ctrl+C taken: no new connections")
             os.kill(g.process.pid, signal.SIGINT)
             self.assertEqual(ended(g.process, 20), 1)   # well before the read's 60 s
             g.ended()
