@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace gateway {
@@ -56,9 +57,44 @@ const char* const usage_text =
     "  --core-port P      VXI-11 core channel's TCP port, 0 for any free one (default 9010)\n"
     "  --abort-port P     VXI-11 abort channel's TCP port, 0 for any free one (default 9011)\n"
     "  --help             this text\n"
-    "The portmapper answers UDP on every interface, for discovery. At most 16 connections in all and\n"
-    "64 VXI-11 links. A raw socket line for an instrument locked by a VXI-11 link waits up to 5 s for\n"
-    "the lock, then is dropped (and logged).\n";
+    "The portmapper answers UDP on every interface, for discovery. A raw socket line for an instrument\n"
+    "locked by a VXI-11 link waits up to 5 s for the lock, then is dropped (and logged). At most 64\n"
+    "VXI-11 links. At most 16 connections of either kind. When all are taken, a new one gets the slot of\n"
+    "the connection that has sent no request for longest, once that is 1 s; it is turned away only when\n"
+    "all 16 are at work (a VXI-11 connection holding a link always counts as at work).\n"
+    "Ctrl+C stops after the transaction under way and releases the instrument; a second Ctrl+C stops\n"
+    "at once and says whether the instrument was released.\n";
+
+namespace {
+
+void dotted(char (&text)[16], std::uint32_t a) {
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", static_cast<unsigned>(a >> 24), static_cast<unsigned>((a >> 16) & 0xFF),
+                  static_cast<unsigned>((a >> 8) & 0xFF), static_cast<unsigned>(a & 0xFF));
+}
+
+}  // namespace
+
+void options_warnings(const Options& o, void (*warn)(const char* line)) {
+    char line[256];
+    if (o.allowed_count > 0 && (o.listen_address & loopback_mask) == loopback_network) {
+        std::snprintf(line, sizeof line,
+                      "warning: --allow has no effect: listening on %s (loopback), every client is on this machine "
+                      "and always allowed; --listen 0.0.0.0 or an address of this machine serves others",
+                      o.listen_text);
+        warn(line);
+    }
+    for (std::size_t i = 0; i < o.allowed_count; ++i) {
+        const AddressRange& r = o.allowed[i];
+        if (r.given == r.network) continue;
+        char given[16];
+        char network[16];
+        dotted(given, r.given);
+        dotted(network, r.network);
+        std::snprintf(line, sizeof line, "warning: --allow %s/%u has bits set past its /%u: taken as %s/%u", given,
+                      r.bits, r.bits, network, r.bits);
+        warn(line);
+    }
+}
 
 void options_default(Options& o) {
     std::memset(&o, 0, sizeof o);
@@ -101,6 +137,8 @@ bool read_address_range(const char* text, AddressRange& range) {
     if (slash && !read_whole_number(slash + 1, 32, bits)) return false;
     range.mask = bits == 0 ? 0 : ~static_cast<std::uint32_t>(0) << (32 - bits);
     range.network = value & range.mask;
+    range.given = value;
+    range.bits = static_cast<unsigned>(bits);
     return true;
 }
 

@@ -12,6 +12,8 @@ constexpr std::size_t allow_max = 16;
 struct AddressRange {
     std::uint32_t network;   // host byte order, bits past the prefix zero
     std::uint32_t mask;
+    std::uint32_t given;     // the address as written, bits past the prefix as they were
+    unsigned bits;
 };
 
 struct Options {
@@ -36,6 +38,11 @@ void options_default(Options& options);
 bool options_read(int argc, const char* const* argv, Options& options);
 
 extern const char* const usage_text;
+
+// Calls warn with each line ("warning: ...") on options that are read but do not do what they
+// seem to: --allow with a loopback listener, where every client is local and always allowed; a
+// range whose address has bits set past its prefix.
+void options_warnings(const Options& options, void (*warn)(const char* line));
 
 // A dotted IPv4 address: four decimal numbers 0-255, nothing else.
 bool read_ipv4(const char* text, std::uint32_t& address);

@@ -12,27 +12,73 @@
 
 #include "trace_line.h"
 
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <cerrno>
+#include <unistd.h>
+#endif
+
 namespace gateway {
 
 namespace {
 
 // Lines wait in a ring of fixed size until the writer thread takes them: a slow log (a console,
-// a pipe nobody reads) holds up no client. A line that finds the ring full is dropped and counted.
+// a pipe nobody reads) holds up no client. A line that finds the ring full is dropped and counted,
+// and so is every line of a batch that cannot be written (a reader that went away).
 constexpr std::size_t ring_size = std::size_t{1} << 18;
 constexpr auto batch_interval = std::chrono::milliseconds(20);
+// How long log_stop waits for the writer; a writer stuck on a pipe nobody reads is left behind.
+constexpr auto stop_wait = std::chrono::seconds(1);
 
 std::mutex log_mutex;
 std::condition_variable log_waiting;
+std::condition_variable writer_ended;
 std::FILE* log_file = nullptr;
 char ring[ring_size];
 std::size_t ring_start = 0;
 std::size_t ring_used = 0;
-std::size_t dropped = 0;
+std::size_t dropped = 0;         // since the last report in the log
+std::size_t dropped_total = 0;
 bool writer_running = false;
 bool writer_stopping = false;
+bool writer_stuck = false;       // left behind in a write that never returned
+unsigned writer_generation = 0;
 std::thread writer;
 
 std::FILE* log_target() { return log_file ? log_file : stderr; }
+
+// Below the C library's streams, so that a write that never returns holds no stream's lock.
+bool write_out(std::FILE* file, const char* data, std::size_t n) {
+#ifdef _WIN32
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    while (n > 0) {
+        DWORD written = 0;
+        const DWORD chunk = n > 65536 ? 65536 : static_cast<DWORD>(n);
+        if (!WriteFile(handle, data, chunk, &written, nullptr) || written == 0) return false;
+        data += written;
+        n -= written;
+    }
+#else
+    const int fd = fileno(file);
+    while (n > 0) {
+        const ssize_t written = write(fd, data, n);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        data += written;
+        n -= static_cast<std::size_t>(written);
+    }
+#endif
+    return true;
+}
+
+std::size_t lines_in(const char* text, std::size_t n) {
+    std::size_t lines = 0;
+    for (std::size_t i = 0; i < n; ++i) lines += text[i] == '\n';
+    return lines;
+}
 
 void ring_put(const char* text, std::size_t n) {
     const std::size_t at = (ring_start + ring_used) % ring_size;
@@ -42,14 +88,20 @@ void ring_put(const char* text, std::size_t n) {
     ring_used += n;
 }
 
-void write_lines() {
+void count_dropped(std::size_t lines) {
+    dropped += lines;
+    dropped_total += lines;
+}
+
+void write_lines(unsigned generation) {
     static char taken[ring_size];
     std::unique_lock<std::mutex> hold(log_mutex);
     for (;;) {
         // Lines are taken in batches, not one wake-up each: a query's round trip pays for none.
         log_waiting.wait_for(hold, batch_interval, [] { return writer_stopping; });
+        if (generation != writer_generation) return;   // left behind, and a new writer runs
         if (ring_used == 0 && dropped == 0) {
-            if (writer_stopping) return;
+            if (writer_stopping) break;
             continue;
         }
         const std::size_t n = ring_used;
@@ -59,14 +111,23 @@ void write_lines() {
         ring_start = (ring_start + n) % ring_size;
         ring_used = 0;
         const std::size_t lost = dropped;
-        dropped = 0;
         std::FILE* file = log_target();
         hold.unlock();
-        std::fwrite(taken, 1, n, file);
-        if (lost > 0) std::fprintf(file, "%zu log lines dropped: the log was not taken fast enough\n", lost);
-        std::fflush(file);
+        char report[96];
+        const int report_length =
+            lost > 0 ? std::snprintf(report, sizeof report, "%zu log lines dropped: the log was not taken fast enough\n", lost) : 0;
+        const bool written = write_out(file, taken, n) &&
+                             (report_length <= 0 || write_out(file, report, static_cast<std::size_t>(report_length)));
         hold.lock();
+        if (generation != writer_generation) return;
+        if (written) {
+            dropped -= lost;
+        } else {
+            count_dropped(lines_in(taken, n));
+        }
     }
+    writer_running = false;
+    writer_ended.notify_all();
 }
 
 // "YYYY-MM-DD hh:mm:ss.mmm ", local time.
@@ -94,19 +155,24 @@ void start(bus_trace::TraceLine& line, const char* peer) {
     bus_trace::line_append(line, " ");
 }
 
+void put(const char* text, std::size_t n) {
+    std::lock_guard<std::mutex> hold(log_mutex);
+    if (writer_running) {
+        if (ring_size - ring_used < n) {
+            count_dropped(1);
+        } else {
+            ring_put(text, n);
+        }
+    } else if (writer_stuck || !write_out(log_target(), text, n)) {
+        count_dropped(1);
+    }
+}
+
 void finish(bus_trace::TraceLine& line) {
     bus_trace::line_append(line, "\n");
     // A line cut short still ends the record.
     if (line.text[line.length - 1] != '\n') line.text[line.length - 1] = '\n';
-    std::lock_guard<std::mutex> hold(log_mutex);
-    if (!writer_running) {
-        std::fwrite(line.text, 1, line.length, log_target());
-        std::fflush(log_target());
-    } else if (ring_size - ring_used < line.length) {
-        ++dropped;
-    } else {
-        ring_put(line.text, line.length);
-    }
+    put(line.text, line.length);
 }
 
 void append_outcome(bus_trace::TraceLine& line, const Transaction& t) {
@@ -145,22 +211,45 @@ void log_start() {
     if (writer_running) return;
     writer_stopping = false;
     try {
-        writer = std::thread(write_lines);
+        writer = std::thread(write_lines, ++writer_generation);
         writer_running = true;
+        writer_stuck = false;
     } catch (const std::system_error&) {   // no thread: each line is written at once instead
     }
 }
 
 void log_stop() {
-    {
-        std::lock_guard<std::mutex> hold(log_mutex);
-        if (!writer_running) return;
-        writer_stopping = true;
-        log_waiting.notify_one();
+    std::unique_lock<std::mutex> hold(log_mutex);
+    if (!writer_running) return;
+    writer_stopping = true;
+    log_waiting.notify_one();
+    const bool ended = writer_ended.wait_for(hold, stop_wait, [] { return !writer_running; });
+    if (!writer.joinable()) return;   // another thread is stopping it
+    std::thread taken = std::move(writer);
+    if (ended) {
+        hold.unlock();
+        taken.join();
+        return;
     }
-    writer.join();
-    std::lock_guard<std::mutex> hold(log_mutex);
+    // Stuck in a write: what is left is dropped, and so is every later line.
+    ++writer_generation;
     writer_running = false;
+    writer_stuck = true;
+    const std::size_t first = ring_used < ring_size - ring_start ? ring_used : ring_size - ring_start;
+    count_dropped(lines_in(ring + ring_start, first) + lines_in(ring, ring_used - first));
+    ring_used = 0;
+    taken.detach();
+}
+
+std::size_t log_dropped() {
+    std::lock_guard<std::mutex> hold(log_mutex);
+    return dropped_total;
+}
+
+void log_note(const char* text) {
+    char line[512];
+    const int n = std::snprintf(line, sizeof line, "%s\n", text);
+    if (n > 0) put(line, static_cast<std::size_t>(n) < sizeof line ? static_cast<std::size_t>(n) : sizeof line - 1);
 }
 
 

@@ -17,9 +17,18 @@ namespace gateway {
 void log_to(std::FILE* file);
 
 // Between these, lines are handed to a writer thread through a fixed ring, so that writing them
-// never holds up a client; log_stop writes what is left. Outside them each line is written at once.
+// never holds up a client; log_stop writes what is left, waiting for the writer at most a second:
+// a writer stuck on a pipe nobody reads is left behind, and the lines after it are dropped. Outside
+// them each line is written at once. A line that cannot be written (the ring full, the reader gone)
+// is dropped and counted, never waited for.
 void log_start();
 void log_stop();
+
+// Lines dropped so far.
+std::size_t log_dropped();
+
+// A line of the program's own, such as "stopped", as it is.
+void log_note(const char* text);
 
 void log_transaction(const char* peer, const char* line, std::size_t length, const Transaction& transaction);
 // One VXI-11 or portmapper call:

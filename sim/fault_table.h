@@ -1,8 +1,9 @@
 // Injected faults: calls of a bus function that return a chosen code and do nothing else.
 //
 // The table is read from a text such as "gp_tmout=7,gp_wrt#2=-5": NAME=CODE faults every call of
-// that function, NAME#N=CODE only its N-th call (counted from 1 since start or reset). An N-th-call
-// entry wins over an every-call entry; among entries of the same kind the last one wins. Entries
+// that function, NAME#N=CODE only its N-th call (counted from 1 since start or reset), NAME%N=CODE
+// its N-th, 2N-th, 3N-th... call. An N-th-call entry (# or %) wins over an every-call entry; among
+// entries of the same kind the last one wins. Entries
 // that cannot be read are ignored, each with a note in the trace.
 #pragma once
 

@@ -2,14 +2,14 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <system_error>
 #include <thread>
 
 #include "bus_access.h"
 #include "bus_transaction.h"
-#include "connection_count.h"
+#include "connection_slots.h"
 #include "gateway_log.h"
 #include "line_input.h"
 #include "message_query.h"
@@ -20,12 +20,13 @@ namespace gateway {
 namespace {
 
 constexpr std::size_t receive_size = 1024;
-// How long server_stop waits for the connections' threads to end.
+// How long server_close waits for the connections' threads to end.
 constexpr auto client_end_wait = std::chrono::seconds(5);
 constexpr auto raw_lock_wait = std::chrono::milliseconds(5000);
 
+// A connection's buffers; which slots are taken is kept by connection_slots.
 struct ClientSlot {
-    bool in_use;
+    int index;
     Socket socket;
     PeerAddress peer;
     LineInput input;
@@ -36,14 +37,9 @@ struct ClientSlot {
 Options options;
 Socket listener = no_socket;
 std::thread accept_thread;
+ClientSlot clients[connection_max];
 
-// Guards the slots' in_use and socket fields, stopping and clients_running.
-std::mutex slots_mutex;
-std::condition_variable clients_ended;
-ClientSlot slots[client_max];
-std::size_t clients_running = 0;
-bool stopping = false;
-
+std::atomic<bool> accepting{false};
 // Set while holding the bus: no transaction starts after it.
 std::atomic<bool> stopped{false};
 int instrument_address = 0;
@@ -93,45 +89,16 @@ void serve_client(ClientSlot* slot) {
             data += taken;
             left -= taken;
             if (verdict != LineVerdict::incomplete) {
+                slot_at_work(slot->index);
                 open = serve_line(*slot, verdict);
+                slot_done(slot->index);
                 line_input_reset(slot->input);
             }
         }
         if (!open) break;
     }
     log_event(slot->peer.text, "disconnected");
-    connection_give_back();
-    std::lock_guard<std::mutex> hold(slots_mutex);
-    net_close(slot->socket);
-    slot->socket = no_socket;
-    slot->in_use = false;
-    --clients_running;
-    clients_ended.notify_all();
-}
-
-// Gives the connection a free slot and a thread; false when every slot is taken or stopping.
-bool admit(Socket s, const PeerAddress& peer) {
-    std::lock_guard<std::mutex> hold(slots_mutex);
-    if (stopping || !connection_take()) return false;
-    for (ClientSlot& slot : slots) {
-        if (slot.in_use) continue;
-        slot.in_use = true;
-        slot.socket = s;
-        slot.peer = peer;
-        log_event(peer.text, "connected");
-        try {
-            std::thread(serve_client, &slot).detach();
-        } catch (const std::system_error&) {   // no thread to be had: turned away like a 17th
-            slot.in_use = false;
-            slot.socket = no_socket;
-            connection_give_back();
-            return false;
-        }
-        ++clients_running;
-        return true;
-    }
-    connection_give_back();
-    return false;
+    slot_free(slot->index);
 }
 
 void accept_clients() {
@@ -139,8 +106,7 @@ void accept_clients() {
         PeerAddress peer{};
         const Socket s = net_accept(listener, peer);
         if (s == no_socket) {
-            std::lock_guard<std::mutex> hold(slots_mutex);
-            if (stopping) return;
+            if (!accepting) return;
             continue;
         }
         if (!client_allowed(options, peer.ipv4)) {
@@ -149,9 +115,25 @@ void accept_clients() {
             continue;
         }
         net_tune(s);
-        if (!admit(s, peer)) {
-            log_event(peer.text, "turned away: 16 clients already");
+        const char* why = "";
+        const int index = slot_take(s, peer, why);
+        if (index == no_slot) {
+            char what[96];
+            std::snprintf(what, sizeof what, "turned away: %s", why);
+            log_event(peer.text, what);
             net_close(s);
+            continue;
+        }
+        ClientSlot& slot = clients[index];
+        slot.index = index;
+        slot.socket = s;
+        slot.peer = peer;
+        log_event(peer.text, "connected");
+        try {
+            std::thread(serve_client, &slot).detach();
+        } catch (const std::system_error&) {   // no thread to be had: turned away
+            log_event(peer.text, "turned away: no thread to serve it");
+            slot_free(index);
         }
     }
 }
@@ -161,15 +143,11 @@ void accept_clients() {
 bool server_start(const Options& given, int& error) {
     options = given;
     instrument_address = std::atoi(options.address_text);
-    stopping = false;
     stopped = false;
-    clients_running = 0;
-    for (ClientSlot& slot : slots) {
-        slot.in_use = false;
-        slot.socket = no_socket;
-    }
     listener = net_listen(options.listen_address, options.port, error);
     if (listener == no_socket) return false;
+    slots_open();
+    accepting = true;
     log_start();
     accept_thread = std::thread(accept_clients);
     return true;
@@ -177,26 +155,26 @@ bool server_start(const Options& given, int& error) {
 
 unsigned server_port() { return net_bound_port(listener); }
 
-void server_stop() {
-    {
-        std::lock_guard<std::mutex> hold(slots_mutex);
-        stopping = true;
-    }
+void server_stop_serving() {
+    accepting = false;
+    slots_refuse();
     net_stop_listening(listener);
     accept_thread.join();
     net_close_listener(listener);
     listener = no_socket;
-    {
-        // Waits for the transaction in progress; none starts after this.
-        std::lock_guard<std::mutex> hold(bus_lock());
-        stopped = true;
-    }
-    std::unique_lock<std::mutex> hold(slots_mutex);
-    for (ClientSlot& slot : slots) {
-        if (slot.in_use) net_shut(slot.socket);
-    }
-    clients_ended.wait_for(hold, client_end_wait, [] { return clients_running == 0; });
-    hold.unlock();
+    // Waits for the transaction in progress; none starts after this.
+    std::lock_guard<std::mutex> hold(bus_lock());
+    stopped = true;
+}
+
+bool server_close() {
+    slots_close_all();
+    return slots_wait_empty(client_end_wait);
+}
+
+void server_stop() {
+    server_stop_serving();
+    server_close();
     log_stop();
 }
 

@@ -6,10 +6,11 @@
 #include <mutex>
 
 #include "command_line.h"
+#include "connection_slots.h"
 
 namespace gateway {
 
-constexpr std::size_t client_max = 16;   // raw socket connections; fewer while VXI-11 ones are open
+constexpr std::size_t client_max = connection_max;
 
 // Listens as the options say and starts serving. False when the listener cannot be made; error is
 // the system's code then. The bus link must be up. One server per process at a time.
@@ -18,13 +19,19 @@ bool server_start(const Options& options, int& error);
 // The port the server listens on (the chosen one when the options asked for port 0).
 unsigned server_port();
 
-// Stops: no new connections or transactions; the transaction in progress finishes. On return the
-// caller holds nothing and no client thread touches the bus any more; the connections are closed
-// (waiting for their threads at most a few seconds).
+// Stops serving: no new connections or transactions; waits for the transaction in progress. On
+// return no client thread touches the bus any more, and the caller holds nothing.
+void server_stop_serving();
+
+// Then closes the connections, waiting for their threads at most a few seconds; true when every
+// one ended.
+bool server_close();
+
+// Both, then the log's writer stopped.
 void server_stop();
 
-// The lock every bus transaction is made under (bus_lock); a test that calls into the bus beside a
-// running server takes it too.
+// The lock every bus transaction is made under; a test that calls into the bus beside a running
+// server takes it too.
 std::mutex& server_bus_lock();
 
 }  // namespace gateway

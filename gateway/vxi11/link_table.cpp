@@ -63,6 +63,14 @@ void links_destroy_all(const void* connection) {
     }
 }
 
+bool links_held(const void* connection) {
+    std::lock_guard<std::mutex> hold(table_mutex);
+    for (const Link& link : links) {
+        if (link.in_use && link.connection == connection) return true;
+    }
+    return false;
+}
+
 bool link_abort(std::uint32_t id) {
     {
         std::lock_guard<std::mutex> hold(table_mutex);

@@ -43,6 +43,8 @@ Link* link_find(const void* connection, std::uint32_t id);
 // Frees the link and every lock it holds.
 void link_destroy(Link* link);
 void links_destroy_all(const void* connection);
+// Whether connection has a link.
+bool links_held(const void* connection);
 // Raises the abort flag of the link with this id; false when no link has it.
 bool link_abort(std::uint32_t id);
 // Raises every link's abort flag (the gateway is stopping).

@@ -1,14 +1,14 @@
 #include "vxi11_server.h"
 
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <system_error>
 #include <thread>
 
-#include "connection_count.h"
+#include "connection_slots.h"
+#include "link_table.h"
 #include "core_channel.h"
 #include "gateway_log.h"
 #include "net.h"
@@ -29,14 +29,15 @@ constexpr std::size_t receive_size = 4096;
 // A reply: its record mark, RPC header and the largest result (device_read's data).
 constexpr std::size_t reply_capacity = 4 + 64 + data_max;
 constexpr int udp_receive_wait_ms = 250;
-constexpr auto connection_end_wait = std::chrono::seconds(5);
+constexpr auto connection_end_wait = std::chrono::milliseconds(5000);
 // However long a client's time-outs: a call waits for a lock or for the bus at most this long.
 constexpr std::chrono::milliseconds call_wait_max = std::chrono::minutes(10);
 
 enum class Channel { portmapper, core, abort };
 
+// A connection's buffers; which slots are taken is kept by connection_slots.
 struct Connection {
-    bool in_use;
+    int index;
     Socket socket;
     PeerAddress peer;
     Channel channel;
@@ -58,17 +59,10 @@ std::thread abort_thread;
 std::thread portmapper_thread;
 std::thread udp_thread;
 
-// Guards the connections' in_use and socket fields, stopping and running.
-std::mutex connections_mutex;
-std::condition_variable connection_ended;
 Connection connections[connection_max];
-std::size_t running = 0;
-bool stopping = false;
+std::atomic<bool> accepting{false};
 
-bool is_stopping() {
-    std::lock_guard<std::mutex> hold(connections_mutex);
-    return stopping;
-}
+bool is_stopping() { return !accepting; }
 
 const rpc::Program* programs_of(Channel c, std::size_t& count) {
     switch (c) {
@@ -114,20 +108,20 @@ void serve_connection(Connection* c) {
                 log_event(c->peer.text, "closed: RPC record over 8192 bytes");
                 open = false;
             } else if (verdict == rpc::RecordVerdict::record) {
+                slot_at_work(c->index);
                 open = serve_record(*c);
+                // A VISA session's links (and locks) are never closed to make room: while it holds
+                // one, the connection counts as at work; so does an abort channel.
+                const bool keeps_working =
+                    c->channel == Channel::abort || (c->channel == Channel::core && links_held(&c->core));
+                if (!keeps_working) slot_done(c->index);
                 rpc::record_input_reset(c->input);
             }
         }
     }
     if (c->channel == Channel::core) core_connection_closed(c->core);
     log_event(c->peer.text, "disconnected");
-    connection_give_back();
-    std::lock_guard<std::mutex> hold(connections_mutex);
-    net_close(c->socket);
-    c->socket = no_socket;
-    c->in_use = false;
-    --running;
-    connection_ended.notify_all();
+    slot_free(c->index);
 }
 
 const char* channel_name(Channel c) {
@@ -137,34 +131,6 @@ const char* channel_name(Channel c) {
         case Channel::abort: return "connected (vxi11 abort)";
     }
     return "connected";
-}
-
-bool admit(Socket s, const PeerAddress& peer, Channel channel) {
-    std::lock_guard<std::mutex> hold(connections_mutex);
-    if (stopping || !connection_take()) return false;
-    for (Connection& c : connections) {
-        if (c.in_use) continue;
-        c.in_use = true;
-        c.socket = s;
-        c.peer = peer;
-        c.channel = channel;
-        c.core.peer = c.peer.text;
-        c.core.log_pending = false;
-        c.portmapper.peer = c.peer.text;
-        log_event(peer.text, channel_name(channel));
-        try {
-            std::thread(serve_connection, &c).detach();
-        } catch (const std::system_error&) {
-            c.in_use = false;
-            c.socket = no_socket;
-            connection_give_back();
-            return false;
-        }
-        ++running;
-        return true;
-    }
-    connection_give_back();
-    return false;
 }
 
 // A core connection past the limit: its first call, when it is create_link, is answered "out of
@@ -213,10 +179,31 @@ void accept_connections(Socket listener, Channel channel) {
             continue;
         }
         net_tune(s);
-        if (!admit(s, peer, channel)) {
-            log_event(peer.text, "turned away: 16 clients already");
+        const char* why = "";
+        const int index = slot_take(s, peer, why);
+        if (index == no_slot) {
+            char what[96];
+            std::snprintf(what, sizeof what, "turned away: %s", why);
+            log_event(peer.text, what);
             if (channel == Channel::core) refuse_core_connection(s);
             net_close(s);
+            continue;
+        }
+        Connection& c = connections[index];
+        c.index = index;
+        c.socket = s;
+        c.peer = peer;
+        c.channel = channel;
+        c.core.peer = c.peer.text;
+        c.core.log_pending = false;
+        c.portmapper.peer = c.peer.text;
+        log_event(peer.text, channel_name(channel));
+        if (channel == Channel::abort) slot_at_work(index);
+        try {
+            std::thread(serve_connection, &c).detach();
+        } catch (const std::system_error&) {   // no thread to be had: turned away
+            log_event(peer.text, "turned away: no thread to serve it");
+            slot_free(index);
         }
     }
 }
@@ -309,13 +296,7 @@ bool open_channel(Socket& listener, std::uint16_t port, const char* option, char
 
 bool vxi11_start(const Options& given, Vxi11Served& served, char* failure, std::size_t failure_size) {
     options = given;
-    stopping = false;
-    running = 0;
     registered = false;
-    for (Connection& c : connections) {
-        c.in_use = false;
-        c.socket = no_socket;
-    }
     if (!open_channel(core_listener, options.core_port, "--core-port", failure, failure_size) ||
         !open_channel(abort_listener, options.abort_port, "--abort-port", failure, failure_size)) {
         close_all();
@@ -330,6 +311,7 @@ bool vxi11_start(const Options& given, Vxi11Served& served, char* failure, std::
     core_channel_setup(std::atoi(options.address_text), served.abort_port, call_wait_max);
     portmapper_setup(served.core_port, served.abort_port);
     log_start();
+    accepting = true;
     core_thread = std::thread(accept_connections, core_listener, Channel::core);
     abort_thread = std::thread(accept_connections, abort_listener, Channel::abort);
     if (served.own_portmapper) {
@@ -339,11 +321,9 @@ bool vxi11_start(const Options& given, Vxi11Served& served, char* failure, std::
     return true;
 }
 
-void vxi11_stop() {
-    {
-        std::lock_guard<std::mutex> hold(connections_mutex);
-        stopping = true;
-    }
+void vxi11_stop_serving() {
+    accepting = false;
+    slots_refuse();
     for (Socket listener : {core_listener, abort_listener, portmapper_listener}) {
         if (listener != no_socket) net_stop_listening(listener);
     }
@@ -356,14 +336,14 @@ void vxi11_stop() {
     core_listener = abort_listener = portmapper_listener = no_socket;
     close_socket(portmapper_udp);
     core_channel_stop();
-    std::unique_lock<std::mutex> hold(connections_mutex);
-    for (Connection& c : connections) {
-        if (c.in_use) net_shut(c.socket);
-    }
-    connection_ended.wait_for(hold, connection_end_wait, [] { return running == 0; });
-    hold.unlock();
+}
+
+bool vxi11_close() {
+    slots_close_all();
+    const bool ended = slots_wait_empty(connection_end_wait);
     if (registered) portmapper_unregister();
     registered = false;
+    return ended;
 }
 
 }  // namespace gateway

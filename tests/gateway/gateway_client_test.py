@@ -44,14 +44,14 @@ class Gateway:
     """One gateway process, its trace file and its log lines."""
     protocols = ("--no-vxi11",)   # the raw socket alone: port 111 is not the test's here
 
-    def __init__(self, *args, env=None, prefix=()):
+    def __init__(self, *args, env=None, prefix=(), preexec_fn=None):
         fd, self.trace_path = tempfile.mkstemp(prefix="gateway-trace-", suffix=".txt")
         os.close(fd)
         environment = dict(os.environ, TAVERIX_SIM_TRACE=self.trace_path)
         environment.update(env or {})
         command = [*prefix] + ([WINE_RUN] if WINE_RUN else []) + [GATEWAY, "--port", "0", *self.protocols, *args]
         self.process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                        stderr=subprocess.PIPE, env=environment)
+                                        stderr=subprocess.PIPE, env=environment, preexec_fn=preexec_fn)
         self.log = []
         self.out = queue.Queue()
         self.readers = [threading.Thread(target=self._read, args=(self.process.stderr, self.log.append), daemon=True),
@@ -252,7 +252,7 @@ class GatewaySession(unittest.TestCase):
         stalled.close()
         s.close()
 
-    def test_5_sixteen_clients_at_most(self):
+    def test_5_sixteen_clients_at_most_the_one_idle_longest_makes_room(self):
         self.gateway.wait_clients_gone()
         clients = []
         try:
@@ -261,13 +261,16 @@ class GatewaySession(unittest.TestCase):
                 clients.append(c)
                 self.assertEqual(raw_query(c, b"*OPC?\n"), b"1\n")
             extra = self.gateway.raw_socket()
+            clients.append(extra)
+            self.assertEqual(raw_query(extra, b"*OPC?\n"), b"1\n")
+            self.gateway.wait_log(r"127\.0\.0\.1:%d closed after \d+ ms without a request: its slot goes to "
+                                  r"127\.0\.0\.1:%d$" % (clients[0].getsockname()[1], extra.getsockname()[1]),
+                                  "the first client, idle longest, closed for the 17th")
             try:
-                self.assertIsNone(raw_query(extra, b"*OPC?\n"))   # closed at once, unanswered
+                self.assertIsNone(raw_query(clients[0], b"*OPC?\n"))
             except ConnectionResetError:
                 pass
-            extra.close()
-            self.gateway.wait_log("turned away: 16 clients already", "the 17th client turned away")
-            self.assertEqual(raw_query(clients[0], b"*OPC?\n"), b"1\n")
+            self.assertEqual(raw_query(clients[1], b"*OPC?\n"), b"1\n")
         finally:
             for c in clients:
                 c.close()

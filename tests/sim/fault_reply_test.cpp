@@ -49,6 +49,14 @@ TEST_F(Faults, NthCallEntryWinsOverAnEveryCallEntry) {
     EXPECT_EQ(gp_ren(), 8);
 }
 
+TEST_F(Faults, EveryNthCallFailsAndWinsOverAnEveryCallEntry) {
+    taverix_sim_set("TAVERIX_SIM_FAULTS", "gp_ren%3=5, gp_ren = 8, gp_wait % 2 = -1");
+    const std::int32_t ren_expected[] = {8, 8, 5, 8, 8, 5, 8};
+    for (std::int32_t code : ren_expected) EXPECT_EQ(gp_ren(), code);
+    const std::int32_t wait_expected[] = {0, -1, 0, -1};
+    for (std::int32_t code : wait_expected) EXPECT_EQ(gp_wait(0), code);
+}
+
 TEST_F(Faults, FaultedReadDeliversNothingAndKeepsTheReply) {
     taverix_sim_set("TAVERIX_SIM_FAULTS", "gp_red#1=-1");
     ASSERT_EQ(gp_wrt("4", ":AMPL?"), 0);
@@ -60,12 +68,12 @@ TEST_F(Faults, FaultedReadDeliversNothingAndKeepsTheReply) {
 }
 
 TEST_F(Faults, UnreadableEntriesAreIgnoredWithARemarkInTheTrace) {
-    taverix_sim_set("TAVERIX_SIM_FAULTS", "gp_foo=1,gp_wrt,gp_wrt#0=1,gp_wrt#x=1,gp_wrt=2147483648,gp_clr=12,,gp_wrt=1x");
+    taverix_sim_set("TAVERIX_SIM_FAULTS", "gp_foo=1,gp_wrt,gp_wrt#0=1,gp_wrt#x=1,gp_wrt=2147483648,gp_clr=12,,gp_wrt=1x,gp_wrt%0=1");
     EXPECT_EQ(gp_clr("4"), 12);
     EXPECT_EQ(gp_wrt("4", ":OUTP ON"), 0);
     const std::vector<std::string> remarks = sim_trace_calls("# TAVERIX_SIM_FAULTS: ");
-    ASSERT_EQ(remarks.size(), 6u);
-    EXPECT_EQ(remarks[0], "# TAVERIX_SIM_FAULTS: ignored, not NAME=CODE or NAME#N=CODE: \"gp_foo=1\"");
+    ASSERT_EQ(remarks.size(), 7u);
+    EXPECT_EQ(remarks[0], "# TAVERIX_SIM_FAULTS: ignored, not NAME=CODE, NAME#N=CODE or NAME%N=CODE: \"gp_foo=1\"");
     EXPECT_NE(remarks[4].find("\"gp_wrt=2147483648\""), std::string::npos);
 }
 

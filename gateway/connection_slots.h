@@ -1,0 +1,44 @@
+// The gateway's connections, whatever their protocol: at most connection_max at once, each in a
+// slot of its own. Silent connections never keep a working client out for long: when every slot is
+// taken, a new connection gets the slot of the connection idle longest (no request under way and no
+// whole request for at least idle_before_eviction), waiting for one to become so at most that
+// long; only when every connection is at work is it turned away.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+
+#include "net.h"
+
+namespace gateway {
+
+constexpr std::size_t connection_max = 16;
+constexpr auto idle_before_eviction = std::chrono::seconds(1);
+constexpr int no_slot = -1;
+
+// Every slot free; new connections are taken.
+void slots_open();
+
+// A slot for the new connection s (already accepted); no_slot when it is turned away, with why in
+// why_refused. When every slot is taken this may close the connection idle longest (logging why)
+// and waits, at most idle_before_eviction and the end of that connection's thread, for a slot.
+int slot_take(Socket s, const PeerAddress& peer, const char*& why_refused);
+
+// The connection's thread ends: its socket is closed and its slot free.
+void slot_free(int slot);
+
+// A whole request came in and is being served / was served: a connection at work is never closed
+// to make room.
+void slot_at_work(int slot);
+void slot_done(int slot);
+
+// Stops taking connections: a slot_take waiting returns at once.
+void slots_refuse();
+
+// Stops taking connections and shuts every one taken, so that their threads end.
+void slots_close_all();
+
+// Waits at most wait for every slot to be free; true when they are.
+bool slots_wait_empty(std::chrono::milliseconds wait);
+
+}  // namespace gateway

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Soak of the gateway: tools/soak.sh [SECONDS] (60 by default). Builds the native gateway (the
+# simulator linked in) and runs tools/soak.py against it on loopback: many clients at once, the
+# simulator's faults and late replies, invariants checked throughout, Ctrl+C at the end. Prints the
+# figures and ends with "soak: N passed, N failed"; fails on any broken invariant.
+set -euo pipefail
+usage() { echo "usage: tools/soak.sh [SECONDS]   (default 60)"; }
+case "${1:-}" in
+  -h|--help) usage; exit 0 ;;
+esac
+[ $# -le 1 ] || { usage >&2; exit 2; }
+seconds=${1:-60}
+case "$seconds" in
+  ''|*[!0-9]*) usage >&2; exit 2 ;;
+esac
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+cmake --preset native >/dev/null
+cmake --build --preset native --target taverix-gateway >/dev/null
+exec /usr/bin/python3 tools/soak.py build/native/bin/taverix-gateway "$seconds"
