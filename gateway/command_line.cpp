@@ -61,7 +61,8 @@ const char* const usage_text =
     "locked by a VXI-11 link waits up to 5 s for the lock, then is dropped (and logged). At most 64\n"
     "VXI-11 links. At most 16 connections of either kind. When all are taken, a new one gets the slot of\n"
     "the connection that has sent no request for longest, once that is 1 s; it is turned away only when\n"
-    "all 16 are at work (a VXI-11 connection holding a link always counts as at work).\n"
+    "all 16 are at work (a VXI-11 connection holding a link, and an abort channel, always count as at\n"
+    "work).\n"
     "Ctrl+C stops after the transaction under way and releases the instrument; a second Ctrl+C stops\n"
     "at once and says whether the instrument was released.\n";
 
