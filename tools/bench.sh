@@ -2,7 +2,8 @@
 # Measures: the message work (Google Benchmark, host build), start-up to panel shown under Wine
 # against an empty dialog program (both Windows builds), the bus monitor's cost per call (64-bit),
 # a bus call with the simulated instrument's front off and on (both), the size of the 32-bit
-# program, and the gateway's round trip beside a bare echo server (64-bit). Builds only the programs
+# program, the gateway's round trip beside a bare echo server (64-bit), and the gateway's VXI-11
+# requests against its raw socket with lxi-tools (native and 64-bit). Builds only the programs
 # it runs (in build/native, build/windows-x64 and build/windows-x86), and prints how long it took.
 set -euo pipefail
 usage() {
@@ -28,7 +29,7 @@ qx_wine_prefix
 echo "== machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), load average $(cut -d' ' -f1-3 /proc/loadavg)"
 # The programs measured and what they load; no tests.
 build() { local preset=$1; shift; cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" --target "$@" >/dev/null; }
-build native message_bench
+build native message_bench taverix-gateway
 build windows-x64 startup_bench qx7316 empty_dialog taverix_sim monitor_bench front_display_bench taverix-gateway echo_server
 build windows-x86 startup_bench qx7316 empty_dialog taverix_sim front_display_bench
 echo "== Wine prefix ready and programs built in $SECONDS s"
@@ -56,4 +57,10 @@ stat -c '%s bytes  %n' build/windows-x86/bin/qx7316.exe
 
 echo "== gateway round trip of :FREQ? from one pyvisa client (64-bit, under Wine) beside a bare echo server"
 /usr/bin/python3 bench/gateway_round_trip.py build/windows-x64/bin/taverix-gateway.exe build/windows-x64/bin/echo_server.exe tools/wine-run.sh
+echo "== VXI-11 against the raw socket: lxi benchmark, 2000 *IDN? requests each, 5 rounds in turns after one not counted, in a network namespace of its own"
+echo "-- native"
+tests/gateway/in-netns.sh /usr/bin/python3 bench/vxi11_against_raw.py build/native/bin/taverix-gateway
+echo "-- windows-x64, under Wine"
+tests/gateway/in-netns.sh --wine /usr/bin/python3 bench/vxi11_against_raw.py build/windows-x64/bin/taverix-gateway.exe tools/wine-run.sh
+
 echo "== bench.sh: took $((SECONDS / 60)) min $((SECONDS % 60)) s"

@@ -33,6 +33,7 @@ packages=(
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine64 libwine xvfb x11-apps x11-utils imagemagick locales fonts-ipafont-gothic file
   python3-pyvisa python3-pyvisa-py
+  lxi-tools iproute2
 )
 # The 32-bit part of Wine (beside qemu-user from bookworm-backports, see below).
 packages_i386=(wine32:i386 libc6:i386)

@@ -238,7 +238,7 @@ def main():
     trace_path = os.path.join(folder, "trace.txt")
     log_path = os.path.join(folder, "log.txt")
     log = open(log_path, "wb")
-    process = subprocess.Popen([gateway, "--port", "0"], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+    process = subprocess.Popen([gateway, "--port", "0", "--no-vxi11"], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                stderr=log, env=dict(os.environ, TAVERIX_SIM_TRACE=trace_path, **SIM_ENV),
                                preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
     counts = Counts()

@@ -42,13 +42,14 @@ def wait_until(check, what, seconds=WAIT_SECONDS):
 
 class Gateway:
     """One gateway process, its trace file and its log lines."""
+    protocols = ("--no-vxi11",)   # the raw socket alone: port 111 is not the test's here
 
-    def __init__(self, *args, env=None, preexec_fn=None):
+    def __init__(self, *args, env=None, prefix=(), preexec_fn=None):
         fd, self.trace_path = tempfile.mkstemp(prefix="gateway-trace-", suffix=".txt")
         os.close(fd)
         environment = dict(os.environ, TAVERIX_SIM_TRACE=self.trace_path)
         environment.update(env or {})
-        command = ([WINE_RUN] if WINE_RUN else []) + [GATEWAY, "--port", "0", *args]
+        command = [*prefix] + ([WINE_RUN] if WINE_RUN else []) + [GATEWAY, "--port", "0", *self.protocols, *args]
         self.process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                         stderr=subprocess.PIPE, env=environment, preexec_fn=preexec_fn)
         self.log = []
