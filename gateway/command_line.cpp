@@ -9,6 +9,8 @@ namespace {
 
 constexpr std::int32_t default_timeout = 5;   // the control panel's
 constexpr std::uint16_t default_port = 5025;
+constexpr std::uint16_t default_core_port = 9010;
+constexpr std::uint16_t default_abort_port = 9011;
 constexpr std::uint32_t loopback_network = 0x7F000000;
 constexpr std::uint32_t loopback_mask = 0xFF000000;
 
@@ -42,15 +44,25 @@ bool copy_text(char* buffer, std::size_t size, const char* text) {
 
 const char* const usage_text =
     "usage: taverix-gateway [--address N] [--port P] [--listen ADDR] [--allow ADDR[/BITS]]... [--timeout N]\n"
-    "Serves the instrument on the TAVERIX bus as SCPI text lines over TCP.\n"
+    "                       [--no-vxi11 | [--core-port P] [--abort-port P]]\n"
+    "Serves the instruments on the TAVERIX bus over TCP: SCPI text lines on a raw socket (the\n"
+    "instrument at --address), and VXI-11 (device gpib0,N: the instrument at address N; inst0: the one\n"
+    "at --address) with its portmapper on port 111, TCP and UDP.\n"
     "  --address N        the instrument's GPIB address, 0-30 (default 4)\n"
     "  --port P           TCP port, 0-65535, 0 for any free one (default 5025)\n"
     "  --listen ADDR      IPv4 address to listen on (default 127.0.0.1; 0.0.0.0: every interface)\n"
     "  --allow ADDR[/BITS]  clients allowed besides loopback; repeatable, at most 16 (default: any)\n"
     "  --timeout N        the bus time-out value (default 5)\n"
+    "  --no-vxi11         the raw socket alone: no VXI-11, nothing on port 111\n"
+    "  --core-port P      VXI-11 core channel's TCP port, 0 for any free one (default 9010)\n"
+    "  --abort-port P     VXI-11 abort channel's TCP port, 0 for any free one (default 9011)\n"
     "  --help             this text\n"
-    "At most 16 connections. When all are taken, a new one gets the slot of the connection that has\n"
-    "sent no request for longest, once that is 1 s; it is turned away only when all 16 are at work.\n"
+    "The portmapper answers UDP on every interface, for discovery. At most 16 connections in all,\n"
+    "raw socket and VXI-11 together, and 64 VXI-11 links. When all are taken, a new one gets the\n"
+    "slot of the connection that has sent no request for longest, once that is 1 s; it is turned\n"
+    "away only when all 16 are at work.\n"
+    "A raw socket line for an instrument locked by a VXI-11 link waits up to 5 s for the lock, then\n"
+    "is dropped (and logged).\n"
     "Ctrl+C stops after the transaction under way and releases the instrument; a second Ctrl+C stops\n"
     "at once and says whether the instrument was released.\n";
 
@@ -92,6 +104,9 @@ void options_default(Options& o) {
     copy_text(o.listen_text, sizeof o.listen_text, "127.0.0.1");
     o.listen_address = loopback_network | 1;
     o.timeout = default_timeout;
+    o.vxi11 = true;
+    o.core_port = default_core_port;
+    o.abort_port = default_abort_port;
 }
 
 bool read_ipv4(const char* text, std::uint32_t& address) {
@@ -144,6 +159,10 @@ bool options_read(int argc, const char* const* argv, Options& o) {
             o.help = true;
             continue;
         }
+        if (std::strcmp(name, "--no-vxi11") == 0) {
+            o.vxi11 = false;
+            continue;
+        }
         if (i + 1 >= argc) return false;
         const char* value = argv[++i];
         std::uint64_t n = 0;
@@ -154,6 +173,9 @@ bool options_read(int argc, const char* const* argv, Options& o) {
         } else if (std::strcmp(name, "--port") == 0) {
             if (!read_whole_number(value, 65535, n)) return false;
             o.port = static_cast<std::uint16_t>(n);
+        } else if (std::strcmp(name, "--core-port") == 0 || std::strcmp(name, "--abort-port") == 0) {
+            if (!read_whole_number(value, 65535, n)) return false;
+            (name[2] == 'c' ? o.core_port : o.abort_port) = static_cast<std::uint16_t>(n);
         } else if (std::strcmp(name, "--listen") == 0) {
             if (!read_ipv4(value, o.listen_address) || !copy_text(o.listen_text, sizeof o.listen_text, value)) return false;
         } else if (std::strcmp(name, "--allow") == 0) {

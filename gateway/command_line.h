@@ -24,10 +24,14 @@ struct Options {
     AddressRange allowed[allow_max];
     std::size_t allowed_count;   // 0: every address that reaches the listener
     std::int32_t timeout;        // the gp_tmout value
+    bool vxi11;                  // VXI-11 served beside the raw socket
+    std::uint16_t core_port;     // VXI-11 core channel; 0: any free port
+    std::uint16_t abort_port;    // VXI-11 abort channel; 0: any free port
     bool help;
 };
 
-// The defaults: address 4, port 5025, listening on 127.0.0.1, no ranges, time-out 5.
+// The defaults: address 4, port 5025, listening on 127.0.0.1, no ranges, time-out 5, VXI-11 on
+// with its core channel on port 9010 and its abort channel on 9011.
 void options_default(Options& options);
 
 // Reads argv[1..argc-1] over the defaults. False when anything cannot be read.

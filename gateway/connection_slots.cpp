@@ -69,6 +69,7 @@ int take(int i, Socket s, const PeerAddress& peer) {
 
 void slots_open() {
     std::lock_guard<std::mutex> hold(slots_mutex);
+    if (!closed) return;
     for (Slot& slot : slots) {
         slot.in_use = false;
         slot.socket = no_socket;

@@ -16,7 +16,8 @@ constexpr std::size_t connection_max = 16;
 constexpr auto idle_before_eviction = std::chrono::seconds(1);
 constexpr int no_slot = -1;
 
-// Every slot free; new connections are taken.
+// Every slot free; new connections are taken. Once open, opening again (the other protocol's
+// server starting) changes nothing.
 void slots_open();
 
 // A slot for the new connection s (already accepted); no_slot when it is turned away, with why in

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -174,6 +175,30 @@ void finish(bus_trace::TraceLine& line) {
     put(line.text, line.length);
 }
 
+void append_outcome(bus_trace::TraceLine& line, const Transaction& t) {
+    switch (t.outcome) {
+        case Outcome::written: break;
+        case Outcome::replied:
+            bus_trace::line_append(line, " -> ");
+            bus_trace::line_append_quoted(line, t.reply, t.reply_length);
+            break;
+        case Outcome::failed:
+            bus_trace::line_append(line, " ");
+            bus_trace::line_append(line, t.failed_call);
+            if (t.status != 0) {
+                bus_trace::line_append(line, " failed [");
+                bus_trace::line_append_number(line, t.status);
+                bus_trace::line_append(line, "]");
+            }
+            if (t.cleared) {
+                bus_trace::line_append(line, ", gp_clr [");
+                bus_trace::line_append_number(line, t.clear_status);
+                bus_trace::line_append(line, "]");
+            }
+            break;
+    }
+}
+
 }  // namespace
 
 void log_to(std::FILE* file) {
@@ -227,30 +252,40 @@ void log_note(const char* text) {
     if (n > 0) put(line, static_cast<std::size_t>(n) < sizeof line ? static_cast<std::size_t>(n) : sizeof line - 1);
 }
 
+
 void log_transaction(const char* peer, const char* text, std::size_t length, const Transaction& t) {
     bus_trace::TraceLine line;
     start(line, peer);
     bus_trace::line_append_quoted(line, text, length);
-    switch (t.outcome) {
-        case Outcome::written: break;
-        case Outcome::replied:
-            bus_trace::line_append(line, " -> ");
-            bus_trace::line_append_quoted(line, t.reply, t.reply_length);
-            break;
-        case Outcome::failed:
-            bus_trace::line_append(line, " ");
-            bus_trace::line_append(line, t.failed_call);
-            if (t.status != 0) {
-                bus_trace::line_append(line, " failed [");
-                bus_trace::line_append_number(line, t.status);
-                bus_trace::line_append(line, "]");
-            }
-            if (t.cleared) {
-                bus_trace::line_append(line, ", gp_clr [");
-                bus_trace::line_append_number(line, t.clear_status);
-                bus_trace::line_append(line, "]");
-            }
-            break;
+    append_outcome(line, t);
+    finish(line);
+}
+
+void log_call(const char* peer, const CallLog& call) {
+    bus_trace::TraceLine line;
+    start(line, peer);
+    if (call.link != 0) {
+        bus_trace::line_append(line, "link ");
+        bus_trace::line_append_number(line, static_cast<std::int64_t>(call.link));
+        bus_trace::line_append(line, " ");
+    }
+    if (call.device != nullptr) {
+        bus_trace::line_append(line, call.device);
+        bus_trace::line_append(line, " ");
+    }
+    bus_trace::line_append(line, call.call);
+    if (call.data != nullptr) {
+        bus_trace::line_append(line, " ");
+        bus_trace::line_append_quoted(line, call.data, call.data_length);
+    }
+    if (call.transaction != nullptr) append_outcome(line, *call.transaction);
+    if (call.note != nullptr) {
+        bus_trace::line_append(line, " ");
+        bus_trace::line_append(line, call.note);
+    }
+    if (call.error != 0) {
+        bus_trace::line_append(line, ", error ");
+        bus_trace::line_append_number(line, static_cast<std::int64_t>(call.error));
     }
     finish(line);
 }

@@ -31,6 +31,21 @@ std::size_t log_dropped();
 void log_note(const char* text);
 
 void log_transaction(const char* peer, const char* line, std::size_t length, const Transaction& transaction);
+// One VXI-11 or portmapper call:
+//   2026-12-08 20:15:03.127 127.0.0.1:50312 link 1 gpib0,4 device_write ":FREQ?" -> "+1.000000E+03\n"
+//   2026-12-08 20:15:03.128 127.0.0.1:50312 link 1 gpib0,4 device_read "+1.000000E+03\n" END
+//   2026-12-08 20:15:03.140 127.0.0.1:50318 link 2 gpib0,4 device_lock, error 11
+struct CallLog {
+    unsigned long link;                // 0: none
+    const char* device;                // may be null
+    const char* call;
+    const char* data;                  // may be null: no data shown
+    std::size_t data_length;
+    const Transaction* transaction;    // may be null: no bus transaction in the call
+    const char* note;                  // may be null
+    long error;                        // 0: shown as nothing
+};
+void log_call(const char* peer, const CallLog& call);
 // A line refused whole; text holds (the first bytes of) it.
 void log_refusal(const char* peer, const char* reason, const char* text, std::size_t length);
 // A connection event, such as "connected".

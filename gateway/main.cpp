@@ -1,5 +1,5 @@
-// taverix-gateway: the instrument on the TAVERIX bus as a network instrument, SCPI text lines
-// over TCP.
+// taverix-gateway: the instruments on the TAVERIX bus as network instruments: SCPI text lines
+// over TCP (raw socket) and VXI-11.
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +13,7 @@
 #include "raw_socket_server.h"
 #include "net.h"
 #include "stop_request.h"
+#include "vxi11_server.h"
 
 namespace {
 
@@ -101,14 +102,39 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    int error = 0;
-    if (!gateway::net_start() || !gateway::server_start(options, error)) {
-        std::fprintf(stderr, "cannot listen on %s:%u (error %d)\n", options.listen_text,
-                     static_cast<unsigned>(options.port), error);
+    if (!gateway::net_start()) {
+        print_failure("cannot start the socket library");
         release_instrument(true);
         return exit_failed;
     }
-    std::printf("listening on %s:%u\n", options.listen_text, gateway::server_port());
+    int error = 0;
+    const bool raw_served = gateway::server_start(options, error);
+    if (!raw_served) {
+        std::fprintf(stderr, "cannot listen on %s:%u (error %d)\n", options.listen_text,
+                     static_cast<unsigned>(options.port), error);
+    }
+    gateway::Vxi11Served vxi11{};
+    char vxi11_failure[320] = "";
+    const bool vxi11_served =
+        options.vxi11 && gateway::vxi11_start(options, vxi11, vxi11_failure, sizeof vxi11_failure);
+    if (options.vxi11 && !vxi11_served) print_failure(vxi11_failure);
+    if (!raw_served && !vxi11_served) {
+        release_instrument(true);
+        gateway::net_finish();
+        return exit_failed;
+    }
+    if (raw_served) std::printf("listening on %s:%u\n", options.listen_text, gateway::server_port());
+    if (vxi11_served) {
+        if (!vxi11.own_portmapper) {
+            std::printf("vxi11 registered with the portmapper on port 111\n");
+        } else if (std::strcmp(vxi11.udp_text, options.listen_text) == 0) {
+            std::printf("vxi11 portmapper on %s:111 (tcp, udp)\n", options.listen_text);
+        } else {
+            std::printf("vxi11 portmapper on %s:111 (tcp) and %s:111 (udp)\n", options.listen_text, vxi11.udp_text);
+        }
+        std::printf("vxi11 core on %s:%u\n", options.listen_text, static_cast<unsigned>(vxi11.core_port));
+        std::printf("vxi11 abort on %s:%u\n", options.listen_text, static_cast<unsigned>(vxi11.abort_port));
+    }
     std::fflush(stdout);
 
     // The instrument first, then the rest: a console closing gives the process about 5 s.
@@ -116,10 +142,12 @@ int main(int argc, char** argv) {
     char text[128];
     std::snprintf(text, sizeof text, "%s: stopping (again to stop at once)", name);
     gateway::log_note(text);
-    gateway::server_stop_serving();
+    if (raw_served) gateway::server_stop_serving();
+    if (vxi11_served) gateway::vxi11_stop_serving();
     release_instrument(true);
     gateway::log_note("instrument released (gp_lcl)");
-    gateway::server_close();
+    if (raw_served) gateway::server_close();
+    if (vxi11_served) gateway::vxi11_close();
     gateway::net_finish();
     if (const std::size_t lost = gateway::log_dropped(); lost > 0) {
         std::snprintf(text, sizeof text, "stopped, %zu log lines dropped", lost);

@@ -112,17 +112,83 @@ std::uint16_t net_bound_port(Socket listener) {
     return ntohs(where.sin_port);
 }
 
-Socket net_accept(Socket listener, PeerAddress& peer) {
-    sockaddr_in from{};
-    socklen_t size = sizeof from;
-    const Socket s = wrap(accept(native(listener), reinterpret_cast<sockaddr*>(&from), &size));
-    if (s == no_socket) return no_socket;
+namespace {
+
+void peer_from(const sockaddr_in& from, PeerAddress& peer) {
     peer.ipv4 = ntohl(from.sin_addr.s_addr);
     peer.port = ntohs(from.sin_port);
     std::snprintf(peer.text, sizeof peer.text, "%u.%u.%u.%u:%u", static_cast<unsigned>(peer.ipv4 >> 24),
                   static_cast<unsigned>((peer.ipv4 >> 16) & 0xFF), static_cast<unsigned>((peer.ipv4 >> 8) & 0xFF),
                   static_cast<unsigned>(peer.ipv4 & 0xFF), static_cast<unsigned>(peer.port));
+}
+
+}  // namespace
+
+Socket net_accept(Socket listener, PeerAddress& peer) {
+    sockaddr_in from{};
+    socklen_t size = sizeof from;
+    const Socket s = wrap(accept(native(listener), reinterpret_cast<sockaddr*>(&from), &size));
+    if (s == no_socket) return no_socket;
+    peer_from(from, peer);
     return s;
+}
+
+Socket net_udp_open(std::uint32_t address, std::uint16_t port, int receive_wait_ms, int& error) {
+    error = 0;
+    const Socket s = wrap(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+    if (s == no_socket) {
+        error = last_error();
+        return no_socket;
+    }
+#ifdef _WIN32
+    set_int_option(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, 1);
+#endif
+    if (receive_wait_ms > 0) net_set_receive_wait(s, receive_wait_ms);
+    set_int_option(s, SOL_SOCKET, SO_BROADCAST, 1);
+    sockaddr_in where{};
+    where.sin_family = AF_INET;
+    where.sin_addr.s_addr = htonl(address);
+    where.sin_port = htons(port);
+    if (bind(native(s), reinterpret_cast<const sockaddr*>(&where), sizeof where) != 0) {
+        error = last_error();
+        net_close(s);
+        return no_socket;
+    }
+    return s;
+}
+
+long net_udp_receive(Socket s, char* buffer, std::size_t size, PeerAddress& from) {
+    sockaddr_in where{};
+    socklen_t where_size = sizeof where;
+    const long n = static_cast<long>(recvfrom(native(s), buffer, static_cast<int>(size), 0,
+                                              reinterpret_cast<sockaddr*>(&where), &where_size));
+    if (n >= 0) peer_from(where, from);
+    return n;
+}
+
+bool net_udp_send(Socket s, const char* data, std::size_t size, std::uint32_t address, std::uint16_t port) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(address);
+    to.sin_port = htons(port);
+    return sendto(native(s), data, static_cast<int>(size), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) ==
+           static_cast<long>(size);
+}
+
+bool net_error_in_use(int error) {
+#ifdef _WIN32
+    return error == WSAEADDRINUSE;
+#else
+    return error == EADDRINUSE;
+#endif
+}
+
+bool net_error_denied(int error) {
+#ifdef _WIN32
+    return error == WSAEACCES;
+#else
+    return error == EACCES || error == EPERM;
+#endif
 }
 
 void net_tune(Socket s) {
@@ -139,6 +205,17 @@ void net_tune(Socket s) {
     set_int_option(s, IPPROTO_TCP, TCP_KEEPIDLE, keep_alive_idle_s);
     set_int_option(s, IPPROTO_TCP, TCP_KEEPINTVL, keep_alive_interval_s);
     set_int_option(s, IPPROTO_TCP, TCP_KEEPCNT, 4);
+#endif
+}
+
+void net_set_receive_wait(Socket s, int ms) {
+#ifdef _WIN32
+    set_int_option(s, SOL_SOCKET, SO_RCVTIMEO, ms);
+#else
+    timeval wait{};
+    wait.tv_sec = ms / 1000;
+    wait.tv_usec = (ms % 1000) * 1000;
+    setsockopt(native(s), SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
 #endif
 }
 

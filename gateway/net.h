@@ -37,10 +37,25 @@ Socket net_accept(Socket listener, PeerAddress& peer);
 // so that a peer that vanished is found out.
 void net_tune(Socket s);
 
-// Bytes received (>0), 0 when the peer closed, <0 on an error.
+// Each receive on s waits at most ms milliseconds, then fails.
+void net_set_receive_wait(Socket s, int ms);
+
+// Bytes received (>0), 0 when the peer closed, <0 on an error (or when the wait ran out).
 long net_receive(Socket s, char* buffer, std::size_t size);
 // Sends every byte; false when the connection failed.
 bool net_send_all(Socket s, const char* data, std::size_t size);
+
+// A UDP socket bound to address:port (0: any), broadcasts allowed; each receive waits at most
+// receive_wait_ms (0: no bound). No address reuse: a port another program holds stays refused.
+Socket net_udp_open(std::uint32_t address, std::uint16_t port, int receive_wait_ms, int& error);
+// One datagram (its size, >= 0) and where it came from; < 0 on an error or when the wait ran out.
+long net_udp_receive(Socket s, char* buffer, std::size_t size, PeerAddress& from);
+bool net_udp_send(Socket s, const char* data, std::size_t size, std::uint32_t address, std::uint16_t port);
+
+// Whether a failed bind's error means that another program holds the port, or that the port needs
+// rights the program has not.
+bool net_error_in_use(int error);
+bool net_error_denied(int error);
 
 // Ends both directions, so that a thread blocked on the socket returns.
 void net_shut(Socket s);

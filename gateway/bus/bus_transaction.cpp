@@ -21,9 +21,7 @@ void clear_instrument(Transaction& t, const char* address) {
     t.clear_status = taverix::gp_clr(address);
 }
 
-}  // namespace
-
-void bus_transaction(const char* address, const char* line, bool query, Transaction& t) {
+void reset(Transaction& t) {
     t.outcome = Outcome::written;
     t.reply_length = 0;
     t.reply[0] = '\0';
@@ -31,14 +29,9 @@ void bus_transaction(const char* address, const char* line, bool query, Transact
     t.status = 0;
     t.cleared = false;
     t.clear_status = 0;
+}
 
-    // A message cut off part way could run into the next client's: the device is cleared.
-    if (BusStatus s = taverix::gp_wrt(address, line); s != 0) {
-        fail(t, "gp_wrt", s);
-        return clear_instrument(t, address);
-    }
-    if (!query) return;
-
+void read_reply(const char* address, Transaction& t) {
     bool too_long = false;
     for (int reads = 0;; ++reads) {
         if (reads == reads_max) {
@@ -75,6 +68,23 @@ void bus_transaction(const char* address, const char* line, bool query, Transact
     t.reply[t.reply_length++] = '\n';
     t.reply[t.reply_length] = '\0';
     t.outcome = Outcome::replied;
+}
+
+}  // namespace
+
+void bus_transaction(const char* address, const char* line, bool query, Transaction& t) {
+    reset(t);
+    // A message cut off part way could run into the next client's: the device is cleared.
+    if (BusStatus s = taverix::gp_wrt(address, line); s != 0) {
+        fail(t, "gp_wrt", s);
+        return clear_instrument(t, address);
+    }
+    if (query) read_reply(address, t);
+}
+
+void bus_read_reply(const char* address, Transaction& t) {
+    reset(t);
+    read_reply(address, t);
 }
 
 }  // namespace gateway

@@ -37,4 +37,7 @@ struct Transaction {
 // instrument, so that neither a message's rest nor a late reply meets the next client's.
 void bus_transaction(const char* address, const char* line, bool query, Transaction& transaction);
 
+// The reading half alone: a reply read as bus_transaction reads it, with no message written.
+void bus_read_reply(const char* address, Transaction& transaction);
+
 }  // namespace gateway

@@ -3,9 +3,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <system_error>
 #include <thread>
 
+#include "bus_access.h"
 #include "bus_transaction.h"
 #include "connection_slots.h"
 #include "gateway_log.h"
@@ -20,6 +22,7 @@ namespace {
 constexpr std::size_t receive_size = 1024;
 // How long server_close waits for the connections' threads to end.
 constexpr auto client_end_wait = std::chrono::seconds(5);
+constexpr auto raw_lock_wait = std::chrono::milliseconds(5000);
 
 // A connection's buffers; which slots are taken is kept by connection_slots.
 struct ClientSlot {
@@ -37,9 +40,9 @@ std::thread accept_thread;
 ClientSlot clients[connection_max];
 
 std::atomic<bool> accepting{false};
-// Held for each whole transaction; stopped is set under it.
-std::mutex bus_mutex;
-bool stopped = false;
+// Set while holding the bus: no transaction starts after it.
+std::atomic<bool> stopped{false};
+int instrument_address = 0;
 
 // One complete line from a client: refused, or one transaction. False when the connection failed.
 bool serve_line(ClientSlot& slot, LineVerdict verdict) {
@@ -54,11 +57,18 @@ bool serve_line(ClientSlot& slot, LineVerdict verdict) {
     }
     if (in.length == 0) return true;   // an empty line asks for nothing
     const bool query = message_has_query(in.text, in.length);
-    {
-        std::lock_guard<std::mutex> hold(bus_mutex);
-        if (stopped) return false;
-        bus_transaction(options.address_text, in.text, query, slot.transaction);
+    // A line for an instrument locked by a VXI-11 link waits for the lock, as long as raw_lock_wait.
+    const BusClaim claim{instrument_address, raw_owner, true, raw_lock_wait, std::chrono::milliseconds(-1), nullptr};
+    if (bus_claim(claim) != BusWait::granted) {
+        log_refusal(slot.peer.text, "instrument locked by a VXI-11 link for 5 s", in.text, in.length);
+        return true;
     }
+    if (stopped) {
+        bus_release();
+        return false;
+    }
+    bus_transaction(options.address_text, in.text, query, slot.transaction);
+    bus_release();
     const Transaction& t = slot.transaction;
     const bool sent = t.outcome != Outcome::replied || net_send_all(slot.socket, t.reply, t.reply_length);
     log_transaction(slot.peer.text, in.text, in.length, t);
@@ -132,6 +142,7 @@ void accept_clients() {
 
 bool server_start(const Options& given, int& error) {
     options = given;
+    instrument_address = std::atoi(options.address_text);
     stopped = false;
     listener = net_listen(options.listen_address, options.port, error);
     if (listener == no_socket) return false;
@@ -152,7 +163,7 @@ void server_stop_serving() {
     net_close_listener(listener);
     listener = no_socket;
     // Waits for the transaction in progress; none starts after this.
-    std::lock_guard<std::mutex> hold(bus_mutex);
+    std::lock_guard<std::mutex> hold(bus_lock());
     stopped = true;
 }
 
@@ -167,6 +178,6 @@ void server_stop() {
     log_stop();
 }
 
-std::mutex& server_bus_lock() { return bus_mutex; }
+std::mutex& server_bus_lock() { return bus_lock(); }
 
 }  // namespace gateway

@@ -10,7 +10,7 @@
 
 namespace gateway {
 
-constexpr std::size_t client_max = connection_max;
+constexpr std::size_t client_max = connection_max;   // fewer while VXI-11 connections are open
 
 // Listens as the options say and starts serving. False when the listener cannot be made; error is
 // the system's code then. The bus link must be up. One server per process at a time.
@@ -30,8 +30,8 @@ bool server_close();
 // Both, then the log's writer stopped.
 void server_stop();
 
-// The lock every bus transaction is made under; a test that calls into the bus beside a running
-// server takes it too.
+// The lock every bus transaction is made under, raw socket and VXI-11 alike (bus_lock); a test that
+// calls into the bus beside a running server takes it too.
 std::mutex& server_bus_lock();
 
 }  // namespace gateway

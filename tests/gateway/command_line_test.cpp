@@ -21,6 +21,15 @@ TEST(GatewayCommandLine, DefaultsAndEveryOption) {
     EXPECT_STREQ(o.listen_text, "127.0.0.1");
     EXPECT_EQ(o.timeout, 5);
     EXPECT_EQ(o.allowed_count, 0u);
+    EXPECT_TRUE(o.vxi11);
+    EXPECT_EQ(o.core_port, 9010);
+    EXPECT_EQ(o.abort_port, 9011);
+
+    ASSERT_TRUE(read({"--core-port", "0", "--abort-port", "7001"}, o));
+    EXPECT_EQ(o.core_port, 0);
+    EXPECT_EQ(o.abort_port, 7001);
+    ASSERT_TRUE(read({"--no-vxi11"}, o));
+    EXPECT_FALSE(o.vxi11);
 
     ASSERT_TRUE(read({"--address", "30", "--port", "0", "--listen", "0.0.0.0", "--allow", "192.168.1.0/24",
                       "--allow", "10.1.2.3", "--timeout", "13"}, o));
@@ -42,7 +51,7 @@ TEST(GatewayCommandLine, UnreadableValuesAreRefused) {
         {"--address", "31"}, {"--address", "04"}, {"--address", "-1"}, {"--address"}, {"--port", "65536"},
         {"--port", "80x"}, {"--listen", "1.2.3"}, {"--listen", "1.2.3.256"}, {"--listen", "1.2.3.4.5"},
         {"--listen", "localhost"}, {"--allow", "10.0.0.0/33"}, {"--allow", "10.0.0.0/"}, {"--timeout", "2147483648"},
-        {"--timeout", "-5"}, {"--verbose"}, {"4"},
+        {"--timeout", "-5"}, {"--verbose"}, {"4"}, {"--core-port", "65536"}, {"--abort-port"}, {"--no-vxi11", "1"},
     };
     for (const auto& args : bad) EXPECT_FALSE(read(args, o)) << args[0] << " " << (args.size() > 1 ? args[1] : "");
     std::vector<const char*> seventeen;

@@ -48,7 +48,7 @@ class Gateway:
         os.close(fd)
         environment = dict(os.environ, TAVERIX_SIM_TRACE=self.trace_path)
         environment.update(env or {})
-        command = ([WINE_RUN] if WINE_RUN else []) + [GATEWAY, "--port", "0", *args]
+        command = ([WINE_RUN] if WINE_RUN else []) + [GATEWAY, "--port", "0", "--no-vxi11", *args]
         self.process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                         stderr=subprocess.PIPE, env=environment, preexec_fn=preexec_fn)
         self.log = []
