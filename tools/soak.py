@@ -122,12 +122,13 @@ class Connection:
             newest = self.pending[-1][1]
             wait = min(newest + NO_REPLY_AFTER_S, deadline) - time.monotonic()
             if b"\n" not in self.buffer:
-                if wait <= 0:
+                # Past the wait, what has come is still read first: this thread may have been held up.
+                if wait <= 0 and not select.select([self.sock], [], [], 0)[0]:
                     self.counts.add("unanswered", len(self.pending))
                     self.passed = (self.passed + self.pending)[-8:]
                     self.pending = []
                     return
-                ready, _, _ = select.select([self.sock], [], [], wait)
+                ready, _, _ = select.select([self.sock], [], [], max(wait, 0))
                 if not ready:
                     continue
                 try:
@@ -144,18 +145,19 @@ class Connection:
             self.match(line + b"\n")
 
     def match(self, reply):
+        # Replies come in order: one passed over comes before any asked for since.
+        for i, (expected, sent_at) in enumerate(self.passed):
+            if reply == expected:   # late (a VXI-11 lock held it up), its own, in order
+                self.counts.add("late replies")
+                self.counts.answered(self.name, sent_at, self.last_answer)
+                del self.passed[:i + 1]
+                return
         for i, (expected, sent_at) in enumerate(self.pending):
             if reply == expected:
                 self.counts.add("unanswered", i)
                 self.counts.answered(self.name, sent_at, self.last_answer)
                 del self.pending[:i + 1]
                 self.passed = []
-                return
-        for i, (expected, sent_at) in enumerate(self.passed):
-            if reply == expected:   # late (a VXI-11 lock held it up), its own, in order
-                self.counts.add("late replies")
-                self.counts.answered(self.name, sent_at, self.last_answer)
-                del self.passed[:i + 1]
                 return
         self.counts.violation("%s got %r, expected one of %r" % (self.name, reply, [e for e, _ in self.pending]))
         self.pending = []
