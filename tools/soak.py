@@ -62,6 +62,7 @@ class Counts:
         self.lock = threading.Lock()
         self.values = {}
         self.longest_wait = 0.0
+        self.longest_waiter = ""
         self.longest_gap = 0.0
         self.violations = []
 
@@ -71,7 +72,8 @@ class Counts:
 
     def waited(self, seconds, what):
         with self.lock:
-            self.longest_wait = max(self.longest_wait, seconds)
+            if seconds > self.longest_wait:
+                self.longest_wait, self.longest_waiter = seconds, what
         if seconds > WAIT_LIMIT_S:
             self.violation("%s waited %.2f s (limit %.1f s)" % (what, seconds, WAIT_LIMIT_S))
 
@@ -81,10 +83,10 @@ class Counts:
         if seconds > GAP_LIMIT_S:
             self.violation("%s went %.2f s without an answer (limit %.1f s)" % (who, seconds, GAP_LIMIT_S))
 
-    def answered(self, name, sent_at, last_answer):
+    def answered(self, name, sent_at, last_answer, what="answered"):
         """A reply with the client's value, sent_at when it asked; last_answer: see Connection."""
         now = time.monotonic()
-        self.add("answered")
+        self.add(what)
         self.waited(now - sent_at, name)
         self.gap(now - last_answer[0], name)
         last_answer[0] = now
@@ -276,6 +278,7 @@ class RpcConnection:
         """The results after the RPC header, or None when the connection closed."""
         sent_at = time.monotonic()
         self.send(procedure, arguments)
+        self.counts.add("vxi11 calls")
         try:
             body = b""
             last = False
@@ -331,7 +334,7 @@ def vxi11_query(c, link, value, wait_lock, last_answer):
     if code != 0 or data != frequency_reply(value) or not reason & 4:
         c.counts.violation("%s got error %d, reason %d, %r; expected %r" % (c.name, code, reason, data, frequency_reply(value)))
         return False
-    c.counts.answered(c.name, sent_at, last_answer)
+    c.counts.answered(c.name, sent_at, last_answer, "vxi11 answered")
     return True
 
 
@@ -532,15 +535,15 @@ def main():
         v = counts.values
         print("soak: %.0f s, %d clients at once (%d raw socket, %d VXI-11, %d silent), 16 slots"
               % (seconds, WORKING + vxi11 + SILENT, WORKING, vxi11, SILENT))
-        print("  transactions answered %d, unanswered %d, commands %d, refused lines sent %d"
+        print("  raw socket: transactions answered %d, unanswered %d, commands %d, refused lines sent %d"
               % (v.get("answered", 0), v.get("unanswered", 0), v.get("commands", 0), v.get("refused lines sent", 0)))
         print("  working connections %d, disconnects mid-line %d, mid-transaction %d, closed by the gateway %d"
               % (v.get("connections", 0), v.get("disconnects mid-line", 0), v.get("disconnects mid-transaction", 0),
                  v.get("closed by the gateway", 0)))
         if vxi11:
-            print("  VXI-11: connections %d, locks taken %d, not granted within %d ms %d, calls locked out %d, device_clear %d,"
+            print("  VXI-11: values set and read back %d, calls %d, connections %d, locks taken %d, not granted within %d ms %d, calls locked out %d, device_clear %d,"
                   " failed writes %d, failed reads %d, gone mid-call holding the lock %d, malformed records %d (log: %d)"
-                  % (v.get("vxi11 connections", 0), v.get("vxi11 locks taken", 0), LOCK_TIMEOUT_MS,
+                  % (v.get("vxi11 answered", 0), v.get("vxi11 calls", 0), v.get("vxi11 connections", 0), v.get("vxi11 locks taken", 0), LOCK_TIMEOUT_MS,
                      v.get("vxi11 locks not granted in time", 0), v.get("vxi11 locked out", 0), v.get("vxi11 device_clear", 0),
                      v.get("vxi11 failed writes", 0), v.get("vxi11 failed reads", 0),
                      v.get("vxi11 disconnects mid-call holding the lock", 0), v.get("vxi11 malformed records sent", 0),
@@ -552,13 +555,13 @@ def main():
               + "; bus calls %d" % sum(not l.startswith("#") for l in trace))
         print("  raw replies late (after %.0f s, in order) %d; raw lines dropped after waiting 5 s for a VXI-11 lock (log) %d"
               % (NO_REPLY_AFTER_S, v.get("late replies", 0), log_text.count(b"instrument locked by a VXI-11 link")))
-        print("  longest wait for a reply %.0f ms (limit %.0f ms); longest a working client went without an answer %.0f ms (limit %.0f ms)"
-              % (counts.longest_wait * 1000, WAIT_LIMIT_S * 1000, counts.longest_gap * 1000, GAP_LIMIT_S * 1000))
+        print("  longest wait for a reply %.0f ms (%s; limit %.0f ms); longest a working client went without an answer %.0f ms (limit %.0f ms)"
+              % (counts.longest_wait * 1000, counts.longest_waiter, WAIT_LIMIT_S * 1000, counts.longest_gap * 1000, GAP_LIMIT_S * 1000))
         print("  memory (RSS) %d kB at start, %d kB a quarter in, %d kB at the end; descriptors %d idle, %d at most, %d at the end"
               % (rss_start, rss_warm, rss_end, fds_idle, fds_most, fds_end))
         print("  Ctrl+C: exit code %s, last bus call %s" % (code, trace[-1] if trace else "none"))
-        if v.get("answered", 0) == 0:
-            counts.violation("no transaction answered")
+        if v.get("answered", 0) == 0 or (vxi11 and v.get("vxi11 answered", 0) == 0):
+            counts.violation("no transaction answered on one side")
         if sum(faults.values()) == 0:
             counts.violation("no fault injected")
         for text in counts.violations:
