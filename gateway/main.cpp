@@ -142,8 +142,8 @@ int main(int argc, char** argv) {
     char text[128];
     std::snprintf(text, sizeof text, "%s: stopping (again to stop at once)", name);
     gateway::log_note(text);
+    if (vxi11_served) gateway::vxi11_stop_serving();   // first: its accepting threads see it is stopping
     if (raw_served) gateway::server_stop_serving();
-    if (vxi11_served) gateway::vxi11_stop_serving();
     release_instrument(true);
     gateway::log_note("instrument released (gp_lcl)");
     if (raw_served) gateway::server_close();

@@ -231,7 +231,8 @@ void accept_connections(Socket listener, Channel channel) {
             std::snprintf(what, sizeof what, "turned away: %s", why);
             log_event(peer.text, what);
             if (why == no_thread) continue;
-            if (channel == Channel::core) refuse_core_connection(s);
+            // Told why when the gateway is full; when it is stopping, nothing waits for the call.
+            if (channel == Channel::core && !is_stopping()) refuse_core_connection(s);
             net_close(s);
         }
     }
@@ -361,6 +362,7 @@ void vxi11_stop_serving() {
         std::lock_guard<std::mutex> hold(connections_mutex);
         stopping = true;
     }
+    slots_refuse();   // an accepting thread waiting for a slot returns at once
     for (Socket listener : {core_listener, abort_listener, portmapper_listener}) {
         if (listener != no_socket) net_stop_listening(listener);
     }
