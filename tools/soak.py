@@ -180,7 +180,7 @@ def own_values(k):
         yield k * 100000 + serial
 
 
-def working_client(k, port, end, counts, seed):
+def working_client(k, port, end, seed, counts):
     rng = random.Random(seed)
     name = "client %d" % k
     values = own_values(k)
@@ -277,9 +277,9 @@ class RpcConnection:
     def call(self, procedure, arguments):
         """The results after the RPC header, or None when the connection closed."""
         sent_at = time.monotonic()
-        self.send(procedure, arguments)
         self.counts.add("vxi11 calls")
         try:
+            self.send(procedure, arguments)
             body = b""
             last = False
             while not last:
@@ -338,7 +338,7 @@ def vxi11_query(c, link, value, wait_lock, last_answer):
     return True
 
 
-def vxi11_client(k, port, end, counts, seed):
+def vxi11_client(k, port, end, seed, counts):
     """Links to inst0 or gpib0,4 and sets and reads back its own values; now and then under a lock
     (device_lock waiting, two values, device_unlock), a device_clear, a new link, or it vanishes
     mid-call holding the lock, or sends a malformed record."""
@@ -370,7 +370,8 @@ def vxi11_client(k, port, end, counts, seed):
             still_open = vxi11_query(c, link, next(values), rng.randrange(2), last_answer) is not None
         elif what < 75:
             code = c.error(DEVICE_LOCK, xdr(link, WAIT_LOCK, LOCK_TIMEOUT_MS), (0, LOCKED))
-            counts.add("vxi11 locks taken" if code == 0 else "vxi11 locks not granted in time")
+            if code is not None:
+                counts.add("vxi11 locks taken" if code == 0 else "vxi11 locks not granted in time")
             still_open = code is not None
             for _ in range(2 if code == 0 else 0):
                 still_open = still_open and vxi11_query(c, link, next(values), False, last_answer) is not None
@@ -385,14 +386,17 @@ def vxi11_client(k, port, end, counts, seed):
             c = None
             continue
         elif what < 95:   # gone mid-call, holding the lock
-            if c.error(DEVICE_LOCK, xdr(link, WAIT_LOCK, LOCK_TIMEOUT_MS), (0, LOCKED)) == 0:
-                c.send(DEVICE_WRITE, xdr(link, IO_TIMEOUT_MS, 0, END, b":FREQ %d;:FREQ?\n" % next(values)))
-                counts.add("vxi11 disconnects mid-call holding the lock")
+            try:
+                if c.error(DEVICE_LOCK, xdr(link, WAIT_LOCK, LOCK_TIMEOUT_MS), (0, LOCKED)) == 0:
+                    c.send(DEVICE_WRITE, xdr(link, IO_TIMEOUT_MS, 0, END, b":FREQ %d;:FREQ?\n" % next(values)))
+                    counts.add("vxi11 disconnects mid-call holding the lock")
+            except OSError:
+                pass
             still_open = False
         else:             # not an RPC call, or a record over 8192 bytes: the gateway closes the connection
-            c.sock.sendall(rng.choice((b"\x80\x00\x00\x08" + b"\0" * 8, b"\x80\x01\x00\x00" + b"\0" * 64)))
-            counts.add("vxi11 malformed records sent")
             try:
+                c.sock.sendall(rng.choice((b"\x80\x00\x00\x08" + b"\0" * 8, b"\x80\x01\x00\x00" + b"\0" * 64)))
+                counts.add("vxi11 malformed records sent")
                 if c.sock.recv(64):
                     counts.violation("%s: an answer to a malformed record" % name)
             except socket.timeout:
@@ -428,6 +432,16 @@ def silent_client(k, port, end, counts):
         except OSError:
             pass
         s.close()
+
+
+def client_thread(counts, client, *arguments):
+    """A client's thread: an exception in it (a reply too short to read, say) is a violation."""
+    def run():
+        try:
+            client(*arguments, counts=counts)
+        except Exception as e:
+            counts.violation("%s %r ended by %r" % (client.__name__, arguments[:1], e))
+    return threading.Thread(target=run)
 
 
 def process_figures(pid):
@@ -471,10 +485,9 @@ def main():
         rss_start, fds_idle = process_figures(process.pid)
 
         end = time.monotonic() + seconds
-        threads = [threading.Thread(target=working_client, args=(k, port, end, counts, 1000 + k)) for k in range(WORKING)]
-        threads += [threading.Thread(target=vxi11_client, args=(WORKING + k, core_port, end, counts, 2000 + k))
-                    for k in range(vxi11)]
-        threads += [threading.Thread(target=silent_client, args=(k, port, end, counts)) for k in range(SILENT)]
+        threads = [client_thread(counts, working_client, k, port, end, 1000 + k) for k in range(WORKING)]
+        threads += [client_thread(counts, vxi11_client, WORKING + k, core_port, end, 2000 + k) for k in range(vxi11)]
+        threads += [client_thread(counts, silent_client, k, port, end) for k in range(SILENT)]
         for t in threads:
             t.start()
         samples = []
