@@ -1,17 +1,23 @@
 #!/usr/bin/python3
 """Soak of the native gateway (simulator linked in) on loopback: many clients at once doing what
-clients do, while the simulator injects faults and answers late. Called by tools/soak.sh.
+clients do, raw socket and VXI-11 (hand-made ONC RPC over TCP), while the simulator injects faults
+and answers late. Called by tools/soak.sh, in a network namespace of its own so that the gateway may
+take port 111.
 
 Invariants, checked throughout: every reply is one the client asked for on that connection, in
-order, carrying that client's own value; a working client's reply comes within WAIT_LIMIT_S of its
+order (VXI-11: the reply's xid is the call's), carrying that client's own value; VXI-11 calls answer
+with the errors their situation allows (a lock held by another link, the simulator's faults), and
+locks, taken, held and dropped with the connection, never keep another client waiting past the
+limits; a malformed record closes only its own connection; a working client's reply comes within WAIT_LIMIT_S of its
 request, and no working client goes longer than GAP_LIMIT_S without an answer (turned away, closed or
-not); the gateway's memory and file descriptors stay flat; at the end Ctrl+C releases the instrument
-(gp_lcl in the trace) and the gateway exits 0."""
+not); the gateway's memory and file descriptors stay flat; at the end Ctrl+C, with a VXI-11 link
+holding the lock, releases the instrument (gp_lcl in the trace) and the gateway exits 0."""
 import argparse
 import os
 import random
 import re
 import select
+import struct
 import signal
 import socket
 import subprocess
@@ -20,9 +26,12 @@ import tempfile
 import threading
 import time
 
-WORKING = 10             # clients that query and set
-SILENT = 16              # connections that say nothing, or half a line, and stall: 26 in all for 16 slots
-WAIT_LIMIT_S = 5.0       # the longest a working client may wait: 1 s for a slot, then its turn on the bus
+WORKING = 8              # raw socket clients that query and set
+VXI11 = 6                # VXI-11 clients that query and set, lock, clear, vanish, send garbage
+SILENT = 16              # connections that say nothing, or half a line, and stall: 30 in all for 16 slots
+# The longest a working client may wait: 1 s for a slot, or up to 5 s for a raw line while VXI-11
+# links hold the instrument's lock, then its turn on the bus.
+WAIT_LIMIT_S = 6.0
 NO_REPLY_AFTER_S = 1.0   # a request unanswered this long is taken as failed (its next request goes out)
 # The longest a working client may go without any answer: turned away or closed, it connects again;
 # a request or two may fail (faults); most of what it asks is answered.
@@ -39,11 +48,21 @@ SIM_ENV = {
 }
 
 
+# VXI-11: the core channel's program and the procedures used; the errors a call may answer with
+# here besides 0 (11: locked by another link; 15, 17: the simulator's faults).
+CORE = (0x0607AF, 1)
+CREATE_LINK, DEVICE_WRITE, DEVICE_READ, DEVICE_CLEAR, DEVICE_LOCK, DEVICE_UNLOCK, DESTROY_LINK = 10, 11, 12, 15, 18, 19, 23
+WAIT_LOCK, END = 0x01, 0x08
+LOCKED, IO_TIMEOUT, IO_ERROR = 11, 15, 17
+IO_TIMEOUT_MS, LOCK_TIMEOUT_MS = 3000, 2000
+
+
 class Counts:
     def __init__(self):
         self.lock = threading.Lock()
         self.values = {}
         self.longest_wait = 0.0
+        self.longest_waiter = ""
         self.longest_gap = 0.0
         self.violations = []
 
@@ -53,7 +72,8 @@ class Counts:
 
     def waited(self, seconds, what):
         with self.lock:
-            self.longest_wait = max(self.longest_wait, seconds)
+            if seconds > self.longest_wait:
+                self.longest_wait, self.longest_waiter = seconds, what
         if seconds > WAIT_LIMIT_S:
             self.violation("%s waited %.2f s (limit %.1f s)" % (what, seconds, WAIT_LIMIT_S))
 
@@ -62,6 +82,14 @@ class Counts:
             self.longest_gap = max(self.longest_gap, seconds)
         if seconds > GAP_LIMIT_S:
             self.violation("%s went %.2f s without an answer (limit %.1f s)" % (who, seconds, GAP_LIMIT_S))
+
+    def answered(self, name, sent_at, last_answer, what="answered"):
+        """A reply with the client's value, sent_at when it asked; last_answer: see Connection."""
+        now = time.monotonic()
+        self.add(what)
+        self.waited(now - sent_at, name)
+        self.gap(now - last_answer[0], name)
+        last_answer[0] = now
 
     def violation(self, text):
         with self.lock:
@@ -81,6 +109,7 @@ class Connection:
         self.last_answer = last_answer
         self.sock = socket.create_connection(("127.0.0.1", port), timeout=WAIT_LIMIT_S)
         self.pending = []   # (expected reply, sent at)
+        self.passed = []    # those passed over: a reply may still come, late but in order
         self.buffer = b""
         self.closed = False
 
@@ -95,11 +124,13 @@ class Connection:
             newest = self.pending[-1][1]
             wait = min(newest + NO_REPLY_AFTER_S, deadline) - time.monotonic()
             if b"\n" not in self.buffer:
-                if wait <= 0:
+                # Past the wait, what has come is still read first: this thread may have been held up.
+                if wait <= 0 and not select.select([self.sock], [], [], 0)[0]:
                     self.counts.add("unanswered", len(self.pending))
+                    self.passed = (self.passed + self.pending)[-8:]
                     self.pending = []
                     return
-                ready, _, _ = select.select([self.sock], [], [], wait)
+                ready, _, _ = select.select([self.sock], [], [], max(wait, 0))
                 if not ready:
                     continue
                 try:
@@ -116,15 +147,19 @@ class Connection:
             self.match(line + b"\n")
 
     def match(self, reply):
-        now = time.monotonic()
+        # Replies come in order: one passed over comes before any asked for since.
+        for i, (expected, sent_at) in enumerate(self.passed):
+            if reply == expected:   # late (a VXI-11 lock held it up), its own, in order
+                self.counts.add("late replies")
+                self.counts.answered(self.name, sent_at, self.last_answer)
+                del self.passed[:i + 1]
+                return
         for i, (expected, sent_at) in enumerate(self.pending):
             if reply == expected:
                 self.counts.add("unanswered", i)
-                self.counts.add("answered")
-                self.counts.waited(now - sent_at, self.name)
-                self.counts.gap(now - self.last_answer[0], self.name)
-                self.last_answer[0] = now
+                self.counts.answered(self.name, sent_at, self.last_answer)
                 del self.pending[:i + 1]
+                self.passed = []
                 return
         self.counts.violation("%s got %r, expected one of %r" % (self.name, reply, [e for e, _ in self.pending]))
         self.pending = []
@@ -137,10 +172,18 @@ def frequency_reply(value):
     return ("%+.6E\n" % value).encode()
 
 
-def working_client(k, port, end, counts, seed):
+def own_values(k):
+    """Client k's values, unlike any other client's."""
+    serial = 0
+    while True:
+        serial = serial % 99999 + 1
+        yield k * 100000 + serial
+
+
+def working_client(k, port, end, seed, counts):
     rng = random.Random(seed)
     name = "client %d" % k
-    serial = 0
+    values = own_values(k)
     c = None
     last_answer = [time.monotonic()]
     while time.monotonic() < end:
@@ -155,8 +198,7 @@ def working_client(k, port, end, counts, seed):
                 c = None
                 time.sleep(0.05)
                 continue
-        serial = (serial + 1) % 99999
-        value = k * 100000 + serial + 1   # this client's own, unlike any other client's
+        value = next(values)
         what = rng.randrange(100)
         try:
             if what < 45:
@@ -200,6 +242,176 @@ def working_client(k, port, end, counts, seed):
         c.close()
 
 
+def xdr(*fields):
+    """XDR of unsigned ints and opaque byte strings (padded to 4)."""
+    out = b""
+    for f in fields:
+        out += struct.pack(">I", f) if isinstance(f, int) else struct.pack(">I", len(f)) + f + b"\0" * (-len(f) % 4)
+    return out
+
+
+class RpcConnection:
+    """A VXI-11 core channel connection: one call record out, one reply record back, with the call's
+    xid. Answers are the results' words; a reply that is not the call's is a violation."""
+
+    def __init__(self, port, counts, name):
+        self.counts = counts
+        self.name = name
+        self.sock = socket.create_connection(("127.0.0.1", port), timeout=WAIT_LIMIT_S + 1)
+        self.xid = random.getrandbits(31)
+
+    def send(self, procedure, arguments):
+        self.xid += 1
+        body = xdr(self.xid, 0, 2, CORE[0], CORE[1], procedure, 0, 0, 0, 0) + arguments
+        self.sock.sendall(struct.pack(">I", 0x80000000 | len(body)) + body)
+
+    def receive(self, n):
+        data = b""
+        while len(data) < n:
+            piece = self.sock.recv(n - len(data))
+            if not piece:
+                raise EOFError
+            data += piece
+        return data
+
+    def call(self, procedure, arguments):
+        """The results after the RPC header, or None when the connection closed."""
+        sent_at = time.monotonic()
+        self.counts.add("vxi11 calls")
+        try:
+            self.send(procedure, arguments)
+            body = b""
+            last = False
+            while not last:
+                mark = struct.unpack(">I", self.receive(4))[0]
+                last = bool(mark & 0x80000000)
+                body += self.receive(mark & 0x7FFFFFFF)
+        except (EOFError, OSError):
+            return None
+        self.counts.waited(time.monotonic() - sent_at, self.name)
+        xid, kind, replied, _, verifier = struct.unpack(">5I", body[:20])
+        header = 20 + verifier + (-verifier % 4)
+        accepted = struct.unpack(">I", body[header:header + 4])[0]
+        if (xid, kind, replied, accepted) != (self.xid, 1, 0, 0):
+            self.counts.violation("%s: reply xid %d, kind %d, %d, %d to call xid %d" % (self.name, xid, kind, replied, accepted, self.xid))
+            return None
+        return body[header + 4:]
+
+    def error(self, procedure, arguments, allowed):
+        """A call answering with an error code: the code, None when closed; a code not in allowed is a violation."""
+        results = self.call(procedure, arguments)
+        if results is None:
+            return None
+        code = struct.unpack(">i", results[:4])[0]
+        if code not in allowed:
+            self.counts.violation("%s: procedure %d answered error %d" % (self.name, procedure, code))
+        return code
+
+    def close(self):
+        self.sock.close()
+
+
+def vxi11_query(c, link, value, wait_lock, last_answer):
+    """Sets the client's value and reads it back: True when answered, False when locked out or on a
+    fault, None when the connection closed."""
+    flags = END | (WAIT_LOCK if wait_lock else 0)
+    sent_at = time.monotonic()
+    code = c.error(DEVICE_WRITE, xdr(link, IO_TIMEOUT_MS, LOCK_TIMEOUT_MS, flags, b":FREQ %d;:FREQ?\n" % value),
+                   (0, LOCKED, IO_ERROR))
+    if code is None:
+        return None
+    if code != 0:
+        c.counts.add("vxi11 locked out" if code == LOCKED else "vxi11 failed writes")
+        return False
+    results = c.call(DEVICE_READ, xdr(link, 256, IO_TIMEOUT_MS, LOCK_TIMEOUT_MS, WAIT_LOCK if wait_lock else 0, 0))
+    if results is None:
+        return None
+    code, reason, length = struct.unpack(">iiI", results[:12])
+    if code in (IO_TIMEOUT, IO_ERROR):
+        c.counts.add("vxi11 failed reads")
+        return False
+    data = results[12:12 + length]
+    if code != 0 or data != frequency_reply(value) or not reason & 4:
+        c.counts.violation("%s got error %d, reason %d, %r; expected %r" % (c.name, code, reason, data, frequency_reply(value)))
+        return False
+    c.counts.answered(c.name, sent_at, last_answer, "vxi11 answered")
+    return True
+
+
+def vxi11_client(k, port, end, seed, counts):
+    """Links to inst0 or gpib0,4 and sets and reads back its own values; now and then under a lock
+    (device_lock waiting, two values, device_unlock), a device_clear, a new link, or it vanishes
+    mid-call holding the lock, or sends a malformed record."""
+    rng = random.Random(seed)
+    name = "vxi11 client %d" % k
+    values = own_values(k)
+    last_answer = [time.monotonic()]
+    c = None
+    while time.monotonic() < end:
+        if c is None:
+            try:
+                c = RpcConnection(port, counts, name)
+            except OSError:
+                counts.add("connect failed")
+                time.sleep(0.05)
+                continue
+            counts.add("vxi11 connections")
+            results = c.call(CREATE_LINK, xdr(k, 0, 0, rng.choice((b"inst0", b"gpib0,4"))))
+            if results is None or struct.unpack(">i", results[:4])[0] != 0:
+                if results is not None:
+                    counts.violation("%s: create_link answered error %d" % (name, struct.unpack(">i", results[:4])[0]))
+                c.close()
+                c = None
+                continue
+            link = struct.unpack(">I", results[4:8])[0]
+        what = rng.randrange(100)
+        still_open = True
+        if what < 55:
+            still_open = vxi11_query(c, link, next(values), rng.randrange(2), last_answer) is not None
+        elif what < 75:
+            code = c.error(DEVICE_LOCK, xdr(link, WAIT_LOCK, LOCK_TIMEOUT_MS), (0, LOCKED))
+            if code is not None:
+                counts.add("vxi11 locks taken" if code == 0 else "vxi11 locks not granted in time")
+            still_open = code is not None
+            for _ in range(2 if code == 0 else 0):
+                still_open = still_open and vxi11_query(c, link, next(values), False, last_answer) is not None
+            if code == 0 and still_open:
+                still_open = c.error(DEVICE_UNLOCK, xdr(link), (0,)) is not None
+        elif what < 83:
+            still_open = c.error(DEVICE_CLEAR, xdr(link, WAIT_LOCK, LOCK_TIMEOUT_MS, IO_TIMEOUT_MS), (0,)) is not None
+            counts.add("vxi11 device_clear")
+        elif what < 88:
+            c.error(DESTROY_LINK, xdr(link), (0,))
+            c.close()
+            c = None
+            continue
+        elif what < 95:   # gone mid-call, holding the lock
+            try:
+                if c.error(DEVICE_LOCK, xdr(link, WAIT_LOCK, LOCK_TIMEOUT_MS), (0, LOCKED)) == 0:
+                    c.send(DEVICE_WRITE, xdr(link, IO_TIMEOUT_MS, 0, END, b":FREQ %d;:FREQ?\n" % next(values)))
+                    counts.add("vxi11 disconnects mid-call holding the lock")
+            except OSError:
+                pass
+            still_open = False
+        else:             # not an RPC call, or a record over 8192 bytes: the gateway closes the connection
+            try:
+                c.sock.sendall(rng.choice((b"\x80\x00\x00\x08" + b"\0" * 8, b"\x80\x01\x00\x00" + b"\0" * 64)))
+                counts.add("vxi11 malformed records sent")
+                if c.sock.recv(64):
+                    counts.violation("%s: an answer to a malformed record" % name)
+            except socket.timeout:
+                counts.violation("%s: a malformed record left the connection open" % name)
+            except OSError:
+                pass
+            still_open = False
+        if not still_open:
+            c.close()
+            c = None
+    counts.gap(time.monotonic() - last_answer[0], name + ", at the end,")
+    if c is not None:
+        c.close()
+
+
 def silent_client(k, port, end, counts):
     """Connects and stalls (every other one after half a line); connects again when closed."""
     while time.monotonic() < end:
@@ -222,6 +434,16 @@ def silent_client(k, port, end, counts):
         s.close()
 
 
+def client_thread(counts, client, *arguments):
+    """A client's thread: an exception in it (a reply too short to read, say) is a violation."""
+    def run():
+        try:
+            client(*arguments, counts=counts)
+        except Exception as e:
+            counts.violation("%s %r ended by %r" % (client.__name__, arguments[:1], e))
+    return threading.Thread(target=run)
+
+
 def process_figures(pid):
     with open("/proc/%d/status" % pid) as f:
         rss = int(re.search(r"VmRSS:\s+(\d+) kB", f.read()).group(1))
@@ -232,32 +454,40 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("gateway", help="taverix-gateway, the native build")
     parser.add_argument("seconds", type=float, help="how long the clients run")
+    parser.add_argument("--no-vxi11", action="store_true", help="the raw socket alone (no port 111 to be had)")
     arguments = parser.parse_args()
     gateway, seconds = arguments.gateway, arguments.seconds
+    vxi11 = 0 if arguments.no_vxi11 else VXI11
     folder = tempfile.mkdtemp(prefix="gateway-soak-")
     trace_path = os.path.join(folder, "trace.txt")
     log_path = os.path.join(folder, "log.txt")
     log = open(log_path, "wb")
-    process = subprocess.Popen([gateway, "--port", "0", "--no-vxi11"], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+    command = [gateway, "--port", "0"] + (["--no-vxi11"] if not vxi11 else ["--core-port", "0", "--abort-port", "0"])
+    process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                stderr=log, env=dict(os.environ, TAVERIX_SIM_TRACE=trace_path, **SIM_ENV),
                                preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
     counts = Counts()
     ok = False
     try:
-        line = b""
+        lines = b""
         deadline = time.monotonic() + 60
-        while b"\n" not in line and time.monotonic() < deadline:
+        while lines.count(b"\n") < (4 if vxi11 else 1) and time.monotonic() < deadline:
             if select.select([process.stdout], [], [], 0.2)[0]:
                 piece = os.read(process.stdout.fileno(), 256)
                 if not piece:
                     break
-                line += piece
-        port = int(re.fullmatch(rb"listening on 127\.0\.0\.1:(\d+)\n", line).group(1))
+                lines += piece
+        port = int(re.search(rb"^listening on 127\.0\.0\.1:(\d+)$", lines, re.M).group(1))
+        if vxi11:
+            core_port = int(re.search(rb"^vxi11 core on 127\.0\.0\.1:(\d+)$", lines, re.M).group(1))
+            if b"vxi11 portmapper on 127.0.0.1:111" not in lines:
+                counts.violation("the gateway does not serve the portmapper: %r" % lines)
         rss_start, fds_idle = process_figures(process.pid)
 
         end = time.monotonic() + seconds
-        threads = [threading.Thread(target=working_client, args=(k, port, end, counts, 1000 + k)) for k in range(WORKING)]
-        threads += [threading.Thread(target=silent_client, args=(k, port, end, counts)) for k in range(SILENT)]
+        threads = [client_thread(counts, working_client, k, port, end, 1000 + k) for k in range(WORKING)]
+        threads += [client_thread(counts, vxi11_client, WORKING + k, core_port, end, 2000 + k) for k in range(vxi11)]
+        threads += [client_thread(counts, silent_client, k, port, end) for k in range(SILENT)]
         for t in threads:
             t.start()
         samples = []
@@ -282,12 +512,18 @@ def main():
         fds_most = max((f for _, f in samples), default=fds_idle)
         if fds_end != fds_idle:
             counts.violation("file descriptors: %d idle before, %d after" % (fds_idle, fds_end))
-        # The 16 connections, one waiting for a slot, the trace file open for a line.
-        if fds_most > fds_idle + 16 + 2:
+        # The 16 connections, one waiting for a slot on each listener, the trace file open for a line.
+        if fds_most > fds_idle + 16 + 3:
             counts.violation("file descriptors: %d at most, %d idle" % (fds_most, fds_idle))
         if rss_end - rss_warm > RSS_GROWTH_LIMIT_KB:
             counts.violation("memory grew from %d kB (a quarter in) to %d kB" % (rss_warm, rss_end))
 
+        # Stopped with a VXI-11 link holding the lock: Ctrl+C still releases the instrument.
+        holder = None
+        if vxi11:
+            holder = RpcConnection(core_port, counts, "lock holder")
+            if holder.error(CREATE_LINK, xdr(99, 1, LOCK_TIMEOUT_MS, b"gpib0,4"), (0,)) != 0:
+                counts.violation("create_link with the lock failed before Ctrl+C")
         process.send_signal(signal.SIGINT)
         try:
             code = process.wait(timeout=30)
@@ -300,6 +536,8 @@ def main():
             "failed reads (-7)": sum(l.startswith('gp_red("4", 256) = -7 ') for l in trace),
             "failed writes (-5)": sum(l.startswith('gp_wrt("4", ') and l.endswith(") = -5") for l in trace),
         }
+        if holder is not None:
+            holder.close()
         if code != 0:
             counts.violation("Ctrl+C: exit code %s, not 0" % code)
         if not trace or trace[-1] != 'gp_lcl("") = 0':
@@ -308,24 +546,35 @@ def main():
         with open(log_path, "rb") as f:
             log_text = f.read()
         v = counts.values
-        print("soak: %.0f s, %d clients at once (%d working, %d silent), 16 slots" % (seconds, WORKING + SILENT, WORKING, SILENT))
-        print("  transactions answered %d, unanswered %d, commands %d, refused lines sent %d"
+        print("soak: %.0f s, %d clients at once (%d raw socket, %d VXI-11, %d silent), 16 slots"
+              % (seconds, WORKING + vxi11 + SILENT, WORKING, vxi11, SILENT))
+        print("  raw socket: transactions answered %d, unanswered %d, commands %d, refused lines sent %d"
               % (v.get("answered", 0), v.get("unanswered", 0), v.get("commands", 0), v.get("refused lines sent", 0)))
         print("  working connections %d, disconnects mid-line %d, mid-transaction %d, closed by the gateway %d"
               % (v.get("connections", 0), v.get("disconnects mid-line", 0), v.get("disconnects mid-transaction", 0),
                  v.get("closed by the gateway", 0)))
+        if vxi11:
+            print("  VXI-11: values set and read back %d, calls %d, connections %d, locks taken %d, not granted within %d ms %d, calls locked out %d, device_clear %d,"
+                  " failed writes %d, failed reads %d, gone mid-call holding the lock %d, malformed records %d (log: %d)"
+                  % (v.get("vxi11 answered", 0), v.get("vxi11 calls", 0), v.get("vxi11 connections", 0), v.get("vxi11 locks taken", 0), LOCK_TIMEOUT_MS,
+                     v.get("vxi11 locks not granted in time", 0), v.get("vxi11 locked out", 0), v.get("vxi11 device_clear", 0),
+                     v.get("vxi11 failed writes", 0), v.get("vxi11 failed reads", 0),
+                     v.get("vxi11 disconnects mid-call holding the lock", 0), v.get("vxi11 malformed records sent", 0),
+                     log_text.count(b"closed: not an RPC call record") + log_text.count(b"closed: RPC record over 8192 bytes")))
         print("  silent connections %d, closed for a newcomer %d (log: %d), turned away (log) %d"
               % (v.get("silent connections", 0), v.get("silent connections closed by the gateway", 0),
                  log_text.count(b" without a request: its slot goes to "), log_text.count(b" turned away: ")))
         print("  faults injected: " + ", ".join("%s %d" % (k, n) for k, n in faults.items())
               + "; bus calls %d" % sum(not l.startswith("#") for l in trace))
-        print("  longest wait for a reply %.0f ms (limit %.0f ms); longest a working client went without an answer %.0f ms (limit %.0f ms)"
-              % (counts.longest_wait * 1000, WAIT_LIMIT_S * 1000, counts.longest_gap * 1000, GAP_LIMIT_S * 1000))
+        print("  raw replies late (after %.0f s, in order) %d; raw lines dropped after waiting 5 s for a VXI-11 lock (log) %d"
+              % (NO_REPLY_AFTER_S, v.get("late replies", 0), log_text.count(b"instrument locked by a VXI-11 link")))
+        print("  longest wait for a reply %.0f ms (%s; limit %.0f ms); longest a working client went without an answer %.0f ms (limit %.0f ms)"
+              % (counts.longest_wait * 1000, counts.longest_waiter, WAIT_LIMIT_S * 1000, counts.longest_gap * 1000, GAP_LIMIT_S * 1000))
         print("  memory (RSS) %d kB at start, %d kB a quarter in, %d kB at the end; descriptors %d idle, %d at most, %d at the end"
               % (rss_start, rss_warm, rss_end, fds_idle, fds_most, fds_end))
         print("  Ctrl+C: exit code %s, last bus call %s" % (code, trace[-1] if trace else "none"))
-        if v.get("answered", 0) == 0:
-            counts.violation("no transaction answered")
+        if v.get("answered", 0) == 0 or (vxi11 and v.get("vxi11 answered", 0) == 0):
+            counts.violation("no transaction answered on one side")
         if sum(faults.values()) == 0:
             counts.violation("no fault injected")
         for text in counts.violations:
