@@ -239,7 +239,10 @@ class StopRequests(unittest.TestCase):
                     events = poller.poll(200)
                     if not events:
                         continue
-                    piece = os.read(reader, 4096)
+                    try:
+                        piece = os.read(reader, 4096)
+                    except BlockingIOError:
+                        continue   # the last writer closed and the next one opened between poll and read
                     if not piece:
                         break   # the line's writer closed the FIFO
                     text += piece
