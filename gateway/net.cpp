@@ -1,7 +1,9 @@
 // The one place where Winsock and POSIX sockets differ.
 #include "net.h"
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -227,6 +229,22 @@ long net_receive(Socket s, char* buffer, std::size_t size) {
 #endif
         return n;
     }
+}
+
+long net_receive_soon(Socket s, char* buffer, std::size_t size, int budget_us) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(budget_us);
+    while (budget_us > 0) {
+#ifdef _WIN32
+        u_long waiting = 0;
+        if (ioctlsocket(native(s), FIONREAD, &waiting) != 0 || waiting > 0) break;
+#else
+        const long n = static_cast<long>(recv(native(s), buffer, size, MSG_DONTWAIT));
+        if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return n;
+#endif
+        if (std::chrono::steady_clock::now() >= deadline) break;
+        std::this_thread::yield();
+    }
+    return net_receive(s, buffer, size);
 }
 
 bool net_send_all(Socket s, const char* data, std::size_t size) {

@@ -76,6 +76,7 @@ std::int32_t take_bus(Link& link, std::uint32_t flags, std::uint32_t lock_timeou
 // The link named by the call, its abort flag lowered: an abort counts for a call under way. A
 // link unknown to this connection is logged here; the call answers invalid_link.
 Link* call_link(CoreConnection& c, std::uint32_t id, const char* call) {
+    c.read_due = false;
     Link* link = link_find(&c, id);
     if (link != nullptr) {
         link->abort_requested = false;
@@ -174,6 +175,7 @@ WriteResult device_write(CoreConnection& c, const WriteArgs& a) {
     // A failed read leaves a failed reply: device_read tells it.
     link->reply_pending = query && error == no_error;
     link->reply_at = 0;
+    c.read_due = link->reply_pending;
     log(c, link, "device_write", error, link->message, n, &t);
     return {error, error == no_error ? size : 0};
 }
@@ -221,6 +223,7 @@ ReadResult device_read(CoreConnection& c, const ReadArgs& a) {
     } else if (n == a.request_size) {
         r.reason |= reason_request_count;
     }
+    c.read_due = link->reply_pending;
     r.data = data;
     r.data_length = n;
     const char* reason = (r.reason & reason_end) != 0          ? "END"

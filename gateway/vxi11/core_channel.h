@@ -17,6 +17,8 @@ struct CoreConnection {
     bool log_pending;
     CallLog pending_log;   // its texts point into the record, the link, or pending_device
     char pending_device[16];
+    // The last call left a query's reply for device_read: clients call it at once.
+    bool read_due;
 };
 
 // Writes the log line of the connection's last call, if any. Call once its reply has been sent.

@@ -26,6 +26,15 @@ namespace {
 using namespace vxi11;
 
 constexpr std::size_t receive_size = 4096;
+// After a query's device_write the client's device_read follows within microseconds: the
+// connection's thread waits for it this long without sleeping, which saves a sleep and a wake-up
+// per query (a tenth of its time on loopback). Not on Windows: under Wine each look at the socket
+// costs a round trip to the Wine server, more than it saves (real Windows is unmeasured).
+#ifdef _WIN32
+constexpr int read_due_wait_us = 0;
+#else
+constexpr int read_due_wait_us = 100;
+#endif
 // A reply: its record mark, RPC header and the largest result (device_read's data).
 constexpr std::size_t reply_capacity = 4 + 64 + data_max;
 constexpr int udp_receive_wait_ms = 250;
@@ -95,7 +104,9 @@ void serve_connection(Connection* c) {
     rpc::record_input_reset(c->input);
     bool open = true;
     while (open) {
-        const long n = net_receive(c->socket, reinterpret_cast<char*>(c->received), sizeof c->received);
+        const bool soon = c->channel == Channel::core && c->core.read_due;
+        const long n = net_receive_soon(c->socket, reinterpret_cast<char*>(c->received), sizeof c->received,
+                                        soon ? read_due_wait_us : 0);
         if (n <= 0) break;
         const std::uint8_t* data = c->received;
         std::size_t left = static_cast<std::size_t>(n);
@@ -196,6 +207,7 @@ void accept_connections(Socket listener, Channel channel) {
         c.channel = channel;
         c.core.peer = c.peer.text;
         c.core.log_pending = false;
+        c.core.read_due = false;
         c.portmapper.peer = c.peer.text;
         log_event(peer.text, channel_name(channel));
         if (channel == Channel::abort) slot_at_work(index);

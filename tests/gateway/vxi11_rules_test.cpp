@@ -1,22 +1,28 @@
 // What VXI-11 clients cannot reach cheaply: record marking and XDR at their bounds, the RPC
-// replies to calls no client makes, device names, and the lock, abort and time-out rules of the
-// shared bus.
+// replies to calls no client makes, device names, the lock, abort and time-out rules of the
+// shared bus, and when the gateway expects a device_read to follow at once.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "bus_access.h"
+#include "bus_link.h"
+#include "core_channel.h"
 #include "device_name.h"
+#include "gateway_log.h"
 #include "portmapper.h"
 #include "record_input.h"
 #include "rpc_program.h"
+#include "sim_control.h"
+#include "vxi11_messages.h"
 #include "xdr.h"
 
 namespace {
@@ -218,16 +224,16 @@ TEST(Vxi11Locks, LocksTimeOutsAndAbortsOfTheSharedBus) {
     std::thread([] {
         EXPECT_EQ(bus_claim(claim(5, 103, false, 0, 30)), BusWait::timed_out) << "the bus busy past io_timeout";
     }).join();
-    bus_release();
+    gateway::bus_release();
     ASSERT_EQ(bus_claim(claim(4, a, false, 0, 0)), BusWait::granted) << "the holder's own calls";
-    bus_release();
+    gateway::bus_release();
 
     // A raw line waits for the lock and gets the bus once it is freed.
     std::atomic<int> raw_result{-1};
     std::thread raw([&] {
         const BusWait w = bus_claim(claim(4, raw_owner, true, 60000, -1));
         raw_result = static_cast<int>(w);
-        if (w == BusWait::granted) bus_release();
+        if (w == BusWait::granted) gateway::bus_release();
     });
     // An abort ends another link's wait for the lock.
     std::atomic<bool> abort{false};
@@ -247,3 +253,76 @@ TEST(Vxi11Locks, LocksTimeOutsAndAbortsOfTheSharedBus) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<std::uint32_t> with_text(std::vector<std::uint32_t> words, const std::string& text) {
+    words.push_back(static_cast<std::uint32_t>(text.size()));
+    for (std::size_t i = 0; i < text.size(); i += 4) {
+        std::uint32_t word = 0;
+        for (std::size_t k = 0; k < 4; ++k) {
+            word = (word << 8) | (i + k < text.size() ? static_cast<std::uint8_t>(text[i + k]) : 0u);
+        }
+        words.push_back(word);
+    }
+    return words;
+}
+
+// The reply's words after the RPC header (xid, REPLY, accepted, verifier, success).
+std::vector<std::uint32_t> core_call(vxi11::CoreConnection& c, std::uint32_t procedure,
+                                     std::vector<std::uint32_t> arguments) {
+    const std::vector<std::uint8_t> record = call(2, vxi11::core_program, 1, procedure, std::move(arguments));
+    std::uint8_t out[512];
+    XdrWriter w = xdr_writer(out, sizeof out);
+    CallHeader header{};
+    EXPECT_EQ(rpc_serve(vxi11::core_programs, vxi11::core_program_count, &c, record.data(), record.size(), w, header),
+              Served::replied);
+    std::vector<std::uint32_t> words = words_of(out, w.at);
+    vxi11::core_log_flush(c);
+    return words.size() > 6 ? std::vector<std::uint32_t>(words.begin() + 6, words.end()) : words;
+}
+
+}  // namespace
+
+// The gateway waits for a device_read without sleeping only when the client has one to make: a
+// query's reply waiting, whole or in part. A wrong guess either way costs every query time.
+TEST(Vxi11Calls, ADeviceReadIsExpectedOnlyWhileAQuerysReplyWaits) {
+    taverix_sim_reset();
+    ASSERT_TRUE(bus_bring_up("4").ok);
+    std::FILE* log = std::tmpfile();
+    log_to(log);
+    vxi11::core_channel_setup(4, 9011, milliseconds(2000));
+    vxi11::CoreConnection c{};
+    c.peer = "test";
+    const std::vector<std::uint32_t> link = core_call(c, vxi11::create_link_procedure, with_text({7, 0, 1000}, "inst0"));
+    ASSERT_EQ(link.size(), 4u);
+    ASSERT_EQ(link[0], 0u);
+    const std::uint32_t id = link[1];
+    const std::uint32_t end = vxi11::flag_end;
+    struct Step {
+        const char* name;
+        std::uint32_t procedure;
+        std::vector<std::uint32_t> arguments;
+        bool read_due;
+    };
+    const std::vector<Step> steps = {
+        {"a query", 11, with_text({id, 1000, 1000, end}, "*IDN?\n"), true},
+        {"part of its reply (REQCNT)", 12, {id, 5, 1000, 1000, 0, 0}, true},
+        {"the rest (END)", 12, {id, 100, 1000, 1000, 0, 0}, false},
+        {"a setting, no reply", 11, with_text({id, 1000, 1000, end}, ":FREQ 1500"), false},
+        {"half a query, no END yet", 11, with_text({id, 1000, 1000, 0}, ":FREQ"), false},
+        {"its end", 11, with_text({id, 1000, 1000, end}, "?"), true},
+        {"a query refused, over 255 bytes", 11, with_text({id, 1000, 1000, end}, std::string(300, 'A') + "?"), false},
+        {"another query", 11, with_text({id, 1000, 1000, end}, "*IDN?"), true},
+        {"device_clear drops its reply", 15, {id, 0, 1000, 1000}, false},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        core_call(c, step.procedure, step.arguments);
+        EXPECT_EQ(c.read_due, step.read_due);
+    }
+    vxi11::core_connection_closed(c);
+    ::bus_release();
+    log_to(nullptr);
+    std::fclose(log);
+}
