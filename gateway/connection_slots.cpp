@@ -3,6 +3,8 @@
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "gateway_log.h"
 
@@ -158,6 +160,40 @@ bool slots_wait_empty(std::chrono::milliseconds wait) {
         }
         return true;
     });
+}
+
+void slots_accept(Socket listener, const Admission& admission, const std::atomic<bool>& accepting) {
+    for (;;) {
+        PeerAddress peer{};
+        const Socket s = net_accept(listener, peer);
+        if (s == no_socket) {
+            if (!accepting) return;
+            continue;
+        }
+        if (!client_allowed(*admission.options, peer.ipv4)) {
+            log_event(peer.text, "turned away: not in an --allow range");
+            net_close(s);
+            continue;
+        }
+        net_tune(s);
+        const char* why = "";
+        const int index = slot_take(s, peer, why);
+        if (index == no_slot) {
+            char what[96];
+            std::snprintf(what, sizeof what, "turned away: %s", why);
+            log_event(peer.text, what);
+            if (admission.turned_away != nullptr) admission.turned_away(s, admission.context);
+            net_close(s);
+            continue;
+        }
+        admission.admit(index, s, peer, admission.context);
+        try {
+            std::thread(admission.serve, index).detach();
+        } catch (const std::system_error&) {   // no thread to be had: turned away
+            log_event(peer.text, "turned away: no thread to serve it");
+            slot_free(index);
+        }
+    }
 }
 
 }  // namespace gateway

@@ -5,9 +5,11 @@
 // long; only when every connection is at work is it turned away.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 
+#include "command_line.h"
 #include "net.h"
 
 namespace gateway {
@@ -31,6 +33,22 @@ void slot_free(int slot);
 // to make room.
 void slot_at_work(int slot);
 void slot_done(int slot);
+
+// What a protocol does with the connections its listener accepts.
+struct Admission {
+    const Options* options;   // the --allow ranges
+    // Fills the slot's record for the new connection and logs it; its thread is started next.
+    void (*admit)(int slot, Socket s, const PeerAddress& peer, const void* context);
+    void (*serve)(int slot);   // the connection's thread
+    // Told of a connection turned away for want of a slot, before it is closed; may be null.
+    void (*turned_away)(Socket s, const void* context);
+    const void* context;
+};
+
+// The listener's thread: accepts connections until the listener is shut while accepting is
+// false. Each one from an allowed address is tuned, given a slot and served by a thread of its
+// own; one turned away is logged with why and closed.
+void slots_accept(Socket listener, const Admission& admission, const std::atomic<bool>& accepting);
 
 // Stops taking connections: a slot_take waiting returns at once.
 void slots_refuse();

@@ -97,9 +97,9 @@ for step in "${steps[@]}"; do
     scripts)
       run_script scripts tools/tests/scripts_test.sh
       run_script scripts-arguments tools/tests/arguments_test.sh ;;
-    fuzz) run_script fuzz fuzz/run.sh "${QX_FUZZ_SECONDS:-30}" ;;
-    fuzz-gateway) run_script fuzz-gateway fuzz/run-gateway.sh "${QX_FUZZ_SECONDS:-30}" ;;
-    fuzz-vxi11) run_script fuzz-vxi11 fuzz/run-vxi11.sh "${QX_FUZZ_SECONDS:-30}" ;;
+    fuzz) run_script fuzz fuzz/run.sh messages "${QX_FUZZ_SECONDS:-30}" ;;
+    fuzz-gateway) run_script fuzz-gateway fuzz/run.sh gateway "${QX_FUZZ_SECONDS:-30}" ;;
+    fuzz-vxi11) run_script fuzz-vxi11 fuzz/run.sh vxi11 "${QX_FUZZ_SECONDS:-30}" ;;
     soak) run_script soak tools/soak.sh "${QX_SOAK_SECONDS:-20}" ;;
     memcheck) run_script memcheck tools/memcheck.sh build/native ;;
     windows-*) run_preset "$step" 1 ;;   # one GUI test at a time: they share the display and prefix

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <system_error>
 #include <thread>
 
 #include "bus_access.h"
@@ -75,7 +74,8 @@ bool serve_line(ClientSlot& slot, LineVerdict verdict) {
     return sent;
 }
 
-void serve_client(ClientSlot* slot) {
+void serve_client(int index) {
+    ClientSlot* slot = &clients[index];
     line_input_reset(slot->input);
     for (;;) {
         const long n = net_receive(slot->socket, slot->received, sizeof slot->received);
@@ -101,41 +101,17 @@ void serve_client(ClientSlot* slot) {
     slot_free(slot->index);
 }
 
+void admit_client(int index, Socket s, const PeerAddress& peer, const void*) {
+    ClientSlot& slot = clients[index];
+    slot.index = index;
+    slot.socket = s;
+    slot.peer = peer;
+    log_event(peer.text, "connected");
+}
+
 void accept_clients() {
-    for (;;) {
-        PeerAddress peer{};
-        const Socket s = net_accept(listener, peer);
-        if (s == no_socket) {
-            if (!accepting) return;
-            continue;
-        }
-        if (!client_allowed(options, peer.ipv4)) {
-            log_event(peer.text, "turned away: not in an --allow range");
-            net_close(s);
-            continue;
-        }
-        net_tune(s);
-        const char* why = "";
-        const int index = slot_take(s, peer, why);
-        if (index == no_slot) {
-            char what[96];
-            std::snprintf(what, sizeof what, "turned away: %s", why);
-            log_event(peer.text, what);
-            net_close(s);
-            continue;
-        }
-        ClientSlot& slot = clients[index];
-        slot.index = index;
-        slot.socket = s;
-        slot.peer = peer;
-        log_event(peer.text, "connected");
-        try {
-            std::thread(serve_client, &slot).detach();
-        } catch (const std::system_error&) {   // no thread to be had: turned away
-            log_event(peer.text, "turned away: no thread to serve it");
-            slot_free(index);
-        }
-    }
+    const Admission admission{&options, admit_client, serve_client, nullptr, nullptr};
+    slots_accept(listener, admission, accepting);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <system_error>
+#include <initializer_list>
 #include <thread>
 
 #include "connection_slots.h"
@@ -100,7 +100,8 @@ bool serve_record(Connection& c) {
     return sent;
 }
 
-void serve_connection(Connection* c) {
+void serve_connection(int index) {
+    Connection* c = &connections[index];
     rpc::record_input_reset(c->input);
     bool open = true;
     while (open) {
@@ -176,48 +177,32 @@ void refuse_core_connection(Socket s) {
     }
 }
 
+// Channels as the context of each listener's Admission.
+constexpr Channel channels[] = {Channel::portmapper, Channel::core, Channel::abort};
+
+void admit_connection(int index, Socket s, const PeerAddress& peer, const void* context) {
+    const Channel channel = *static_cast<const Channel*>(context);
+    Connection& c = connections[index];
+    c.index = index;
+    c.socket = s;
+    c.peer = peer;
+    c.channel = channel;
+    c.core.peer = c.peer.text;
+    c.core.log_pending = false;
+    c.core.read_due = false;
+    c.portmapper.peer = c.peer.text;
+    log_event(peer.text, channel_name(channel));
+    if (channel == Channel::abort) slot_at_work(index);
+}
+
+void turned_away(Socket s, const void* context) {
+    if (*static_cast<const Channel*>(context) == Channel::core) refuse_core_connection(s);
+}
+
 void accept_connections(Socket listener, Channel channel) {
-    for (;;) {
-        PeerAddress peer{};
-        const Socket s = net_accept(listener, peer);
-        if (s == no_socket) {
-            if (is_stopping()) return;
-            continue;
-        }
-        if (!client_allowed(options, peer.ipv4)) {
-            log_event(peer.text, "turned away: not in an --allow range");
-            net_close(s);
-            continue;
-        }
-        net_tune(s);
-        const char* why = "";
-        const int index = slot_take(s, peer, why);
-        if (index == no_slot) {
-            char what[96];
-            std::snprintf(what, sizeof what, "turned away: %s", why);
-            log_event(peer.text, what);
-            if (channel == Channel::core) refuse_core_connection(s);
-            net_close(s);
-            continue;
-        }
-        Connection& c = connections[index];
-        c.index = index;
-        c.socket = s;
-        c.peer = peer;
-        c.channel = channel;
-        c.core.peer = c.peer.text;
-        c.core.log_pending = false;
-        c.core.read_due = false;
-        c.portmapper.peer = c.peer.text;
-        log_event(peer.text, channel_name(channel));
-        if (channel == Channel::abort) slot_at_work(index);
-        try {
-            std::thread(serve_connection, &c).detach();
-        } catch (const std::system_error&) {   // no thread to be had: turned away
-            log_event(peer.text, "turned away: no thread to serve it");
-            slot_free(index);
-        }
-    }
+    const Admission admission{&options, admit_connection, serve_connection, turned_away,
+                              &channels[static_cast<int>(channel)]};
+    slots_accept(listener, admission, accepting);
 }
 
 // The portmapper over UDP, broadcasts included: one datagram is one call, answered to its sender.
