@@ -14,7 +14,7 @@
 #include "instrument.h"
 #include "line_input.h"
 #include "message_query.h"
-#include "taverix.h"
+#include "reply_bus_stub.h"
 
 namespace {
 
@@ -23,42 +23,12 @@ namespace {
     std::abort();
 }
 
-// The bus as the gateway sees it here: gp_wrt keeps the message, gp_red hands out the reply
-// (the message three times, then a line feed) one buffer at a time.
-std::string written;
-int writes = 0;
-std::string reply_left;
-int clears = 0;
-
 }  // namespace
 
-extern "C" {
-BusStatus TAVERIX_CALL gp_init(std::uint16_t, std::int32_t, std::int32_t) { return 0; }
-BusStatus TAVERIX_CALL gp_cli() { return 0; }
-BusStatus TAVERIX_CALL gp_ren() { return 0; }
-BusStatus TAVERIX_CALL gp_tmout(std::int32_t) { return 0; }
-BusStatus TAVERIX_CALL gp_clr(const char*) {
-    ++clears;
-    reply_left.clear();
-    return 0;
-}
-BusStatus TAVERIX_CALL gp_wait(std::int32_t) { return 0; }
-BusStatus TAVERIX_CALL gp_llo() { return 0; }
-BusStatus TAVERIX_CALL gp_lcl(const char*) { return 0; }
-BusStatus TAVERIX_CALL gp_wrt(const char*, const char* message) {
-    ++writes;
-    written = message;
-    reply_left = written + written + written + "\n";
-    return 0;
-}
-BusStatus TAVERIX_CALL gp_red(const char*, char* reply, std::int32_t size) {
-    if (reply_left.empty()) return 4;
-    const std::size_t n = reply_left.size() < static_cast<std::size_t>(size) - 1 ? reply_left.size() : size - 1;
-    std::memcpy(reply, reply_left.data(), n);
-    reply[n] = '\0';
-    reply_left.erase(0, n);
-    return 0;
-}
+// The instrument behind the stub bus: the message three times, then a line feed.
+std::string reply_to(const char*, const char* message) {
+    const std::string m = message;
+    return m + m + m + "\n";
 }
 
 namespace {
@@ -95,18 +65,18 @@ std::vector<ModelLine> model_lines(const std::uint8_t* data, std::size_t size) {
 
 void check_transaction(const std::string& line) {
     static gateway::Transaction t;
-    writes = 0;
-    clears = 0;
+    reply_bus.writes = 0;
+    reply_bus.clears = 0;
     const bool query = gateway::message_has_query(line.data(), line.size());
     if (query && line.find('?') == std::string::npos) fail("a query without a question mark", line);
     gateway::bus_transaction("4", line.c_str(), query, t);
-    if (writes != 1 || written != line) fail("the bus did not get the line byte for byte", line);
+    if (reply_bus.writes != 1 || reply_bus.written != line) fail("the bus did not get the line byte for byte", line);
     if (!query) {
         if (t.outcome != gateway::Outcome::written) fail("a command came back with a reply", line);
         return;
     }
     std::string expected = line + line + line;
-    if (t.outcome != gateway::Outcome::replied || clears != 0) fail("a query's reply was lost", line);
+    if (t.outcome != gateway::Outcome::replied || reply_bus.clears != 0) fail("a query's reply was lost", line);
     if (t.reply_length != expected.size() + 1 || std::memcmp(t.reply, expected.data(), expected.size()) != 0 ||
         t.reply[expected.size()] != '\n' || t.reply[expected.size() + 1] != '\0') {
         fail("the reply did not come back whole with one line feed", line);

@@ -16,8 +16,8 @@
 #include "line_input.h"
 #include "portmapper.h"
 #include "record_input.h"
+#include "reply_bus_stub.h"
 #include "rpc_program.h"
-#include "taverix.h"
 #include "vxi11_messages.h"
 
 namespace {
@@ -27,39 +27,16 @@ namespace {
     std::abort();
 }
 
-std::string reply_left;
-
 }  // namespace
 
-extern "C" {
-BusStatus TAVERIX_CALL gp_init(std::uint16_t, std::int32_t, std::int32_t) { return 0; }
-BusStatus TAVERIX_CALL gp_cli() { return 0; }
-BusStatus TAVERIX_CALL gp_ren() { return 0; }
-BusStatus TAVERIX_CALL gp_tmout(std::int32_t) { return 0; }
-BusStatus TAVERIX_CALL gp_clr(const char*) {
-    reply_left.clear();
-    return 0;
-}
-BusStatus TAVERIX_CALL gp_wait(std::int32_t) { return 0; }
-BusStatus TAVERIX_CALL gp_llo() { return 0; }
-BusStatus TAVERIX_CALL gp_lcl(const char*) { return 0; }
-BusStatus TAVERIX_CALL gp_wrt(const char* address, const char* message) {
+// The instrument behind the stub bus echoes every message; what reaches the bus is checked.
+std::string reply_to(const char* address, const char* message) {
     const std::size_t n = std::strlen(message);
     if (n == 0 || n > gateway::line_max) fail("a message of the wrong size reached the bus", message);
     if (message[n - 1] == '\n') fail("a message reached the bus with its line feed", message);
     const int a = std::atoi(address);
     if (a < 0 || a > 30) fail("a write to no GPIB address", address);
-    reply_left = std::string(message) + "\n";
-    return 0;
-}
-BusStatus TAVERIX_CALL gp_red(const char*, char* reply, std::int32_t size) {
-    if (reply_left.empty()) return 4;
-    const std::size_t n = reply_left.size() < static_cast<std::size_t>(size) - 1 ? reply_left.size() : size - 1;
-    std::memcpy(reply, reply_left.data(), n);
-    reply[n] = '\0';
-    reply_left.erase(0, n);
-    return 0;
-}
+    return std::string(message) + "\n";
 }
 
 namespace {

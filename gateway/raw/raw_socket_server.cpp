@@ -25,7 +25,6 @@ constexpr auto raw_lock_wait = std::chrono::milliseconds(5000);
 
 // A connection's buffers; which slots are taken is kept by connection_slots.
 struct ClientSlot {
-    int index;
     Socket socket;
     PeerAddress peer;
     LineInput input;
@@ -89,21 +88,20 @@ void serve_client(int index) {
             data += taken;
             left -= taken;
             if (verdict != LineVerdict::incomplete) {
-                slot_at_work(slot->index);
+                slot_at_work(index);
                 open = serve_line(*slot, verdict);
-                slot_done(slot->index);
+                slot_done(index);
                 line_input_reset(slot->input);
             }
         }
         if (!open) break;
     }
     log_event(slot->peer.text, "disconnected");
-    slot_free(slot->index);
+    slot_free(index);
 }
 
 void admit_client(int index, Socket s, const PeerAddress& peer, const void*) {
     ClientSlot& slot = clients[index];
-    slot.index = index;
     slot.socket = s;
     slot.peer = peer;
     log_event(peer.text, "connected");

@@ -267,27 +267,18 @@ ErrorResult device_local(CoreConnection& c, const GenericArgs& a) {
     return bus_call(c, a, BusFunction::local, "device_local");
 }
 
-// What the bus library cannot do: refused, not faked.
-ErrorResult device_trigger(CoreConnection& c, const GenericArgs& a) {
-    Link* link = call_link(c, a.link, "device_trigger");
-    if (link == nullptr) return {invalid_link};
-    log(c, link, "device_trigger", not_supported);
-    return {not_supported};
+// What the bus library cannot do: refused, not faked. The call's error.
+std::int32_t refuse(CoreConnection& c, std::uint32_t link_id, const char* call) {
+    Link* link = call_link(c, link_id, call);
+    if (link == nullptr) return invalid_link;
+    log(c, link, call, not_supported);
+    return not_supported;
 }
-
+ErrorResult device_trigger(CoreConnection& c, const GenericArgs& a) { return {refuse(c, a.link, "device_trigger")}; }
 ReadStbResult device_readstb(CoreConnection& c, const GenericArgs& a) {
-    Link* link = call_link(c, a.link, "device_readstb");
-    if (link == nullptr) return {invalid_link, 0};
-    log(c, link, "device_readstb", not_supported);
-    return {not_supported, 0};
+    return {refuse(c, a.link, "device_readstb"), 0};
 }
-
-DocmdResult device_docmd(CoreConnection& c, const DocmdArgs& a) {
-    Link* link = call_link(c, a.link, "device_docmd");
-    if (link == nullptr) return {invalid_link};
-    log(c, link, "device_docmd", not_supported);
-    return {not_supported};
-}
+DocmdResult device_docmd(CoreConnection& c, const DocmdArgs& a) { return {refuse(c, a.link, "device_docmd")}; }
 
 ErrorResult device_enable_srq(CoreConnection& c, const EnableSrqArgs& a) {
     Link* link = call_link(c, a.link, "device_enable_srq");

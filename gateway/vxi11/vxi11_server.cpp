@@ -46,7 +46,6 @@ enum class Channel { portmapper, core, abort };
 
 // A connection's buffers; which slots are taken is kept by connection_slots.
 struct Connection {
-    int index;
     Socket socket;
     PeerAddress peer;
     Channel channel;
@@ -120,20 +119,20 @@ void serve_connection(int index) {
                 log_event(c->peer.text, "closed: RPC record over 8192 bytes");
                 open = false;
             } else if (verdict == rpc::RecordVerdict::record) {
-                slot_at_work(c->index);
+                slot_at_work(index);
                 open = serve_record(*c);
                 // A VISA session's links (and locks) are never closed to make room: while it holds
                 // one, the connection counts as at work; so does an abort channel.
                 const bool keeps_working =
                     c->channel == Channel::abort || (c->channel == Channel::core && links_held(&c->core));
-                if (!keeps_working) slot_done(c->index);
+                if (!keeps_working) slot_done(index);
                 rpc::record_input_reset(c->input);
             }
         }
     }
     if (c->channel == Channel::core) core_connection_closed(c->core);
     log_event(c->peer.text, "disconnected");
-    slot_free(c->index);
+    slot_free(index);
 }
 
 const char* channel_name(Channel c) {
@@ -183,7 +182,6 @@ constexpr Channel channels[] = {Channel::portmapper, Channel::core, Channel::abo
 void admit_connection(int index, Socket s, const PeerAddress& peer, const void* context) {
     const Channel channel = *static_cast<const Channel*>(context);
     Connection& c = connections[index];
-    c.index = index;
     c.socket = s;
     c.peer = peer;
     c.channel = channel;

@@ -1,0 +1,20 @@
+// The bus library as the gateway's fuzz targets see it: gp_wrt keeps the message and the reply
+// the target's reply_to makes of it; gp_red hands that reply out one buffer at a time and fails
+// with 4, as at the library's time-out, when none is left; gp_clr drops it. Every other call
+// succeeds.
+#pragma once
+
+#include <string>
+
+struct ReplyBus {
+    std::string written;      // the last message
+    std::string reply_left;
+    int writes;
+    int clears;
+};
+
+extern ReplyBus reply_bus;
+
+// Defined by the target: the instrument's reply to message written to address, "" for none. It
+// may check what reached the bus.
+std::string reply_to(const char* address, const char* message);
