@@ -24,6 +24,7 @@ esac
 log() { printf 'setup: %s\n' "$*" >&2; }
 die() { printf 'setup: FAILED: %s\n' "$*" >&2; exit 1; }
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+. "$root/tools/setup-packages.sh"
 
 # Debian packages of the machine's own architecture; one a line is welcome when adding.
 packages=(
@@ -37,14 +38,6 @@ packages=(
 )
 # The 32-bit part of Wine (beside qemu-user from bookworm-backports, see below).
 packages_i386=(wine32:i386 libc6:i386)
-
-missing() {
-  local p out=()
-  for p in "$@"; do
-    dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || out+=("$p")
-  done
-  printf '%s\n' "${out[@]}"
-}
 
 # qemu-user 8 or later, from bookworm-backports (Debian 12's own 7.2 cannot run 32-bit Wine).
 qemu_ok() { dpkg-query -W -f='${Version}' qemu-user 2>/dev/null | grep -Eq '^1:([89]|[1-9][0-9])\.'; }
@@ -96,18 +89,6 @@ if [ "$(id -u)" != 0 ]; then
 fi
 export DEBIAN_FRONTEND=noninteractive
 
-apt_updated=0
-apt_update() { [ "$apt_updated" = 1 ] || { apt-get update -qq || die "apt-get update"; apt_updated=1; }; }
-
-install_pkgs() {
-  local want
-  mapfile -t want < <(missing "$@" | sed '/^$/d')
-  [ "${#want[@]}" -gt 0 ] || return 0
-  apt_update
-  log "installing ${want[*]}"
-  apt-get install -y -qq --no-install-recommends "${want[@]}" >/dev/null || die "apt-get install ${want[*]}"
-}
-
 # 32-bit packages for the emulated Wine.
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
@@ -136,7 +117,7 @@ if ! qemu_ok; then
   apt_update
   log "installing qemu-user from bookworm-backports"
   apt-get install -y -qq --no-install-recommends -t bookworm-backports qemu-user >/dev/null \
-    || die "qemu-user from bookworm-backports"
+    || install_failed "-t bookworm-backports qemu-user"
 fi
 install_pkgs "${packages_i386[@]}"
 

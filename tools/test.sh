@@ -96,7 +96,8 @@ for step in "${steps[@]}"; do
   case "$step" in
     scripts)
       run_script scripts tools/tests/scripts_test.sh
-      run_script scripts-arguments tools/tests/arguments_test.sh ;;
+      run_script scripts-arguments tools/tests/arguments_test.sh
+      run_script scripts-setup tools/tests/setup_test.sh ;;
     fuzz) run_script fuzz fuzz/run.sh messages "${QX_FUZZ_SECONDS:-30}" ;;
     fuzz-gateway) run_script fuzz-gateway fuzz/run.sh gateway "${QX_FUZZ_SECONDS:-30}" ;;
     fuzz-vxi11) run_script fuzz-vxi11 fuzz/run.sh vxi11 "${QX_FUZZ_SECONDS:-30}" ;;
