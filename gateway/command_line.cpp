@@ -57,12 +57,15 @@ const char* const usage_text =
     "  --core-port P      VXI-11 core channel's TCP port, 0 for any free one (default 9010)\n"
     "  --abort-port P     VXI-11 abort channel's TCP port, 0 for any free one (default 9011)\n"
     "  --help             this text\n"
-    "The portmapper answers UDP on every interface, for discovery. A raw socket line for an instrument\n"
+    "The portmapper answers UDP where TCP is served, and the broadcasts of --listen's network, for\n"
+    "discovery; over UDP only NULL and GETPORT. A raw socket line for an instrument\n"
     "locked by a VXI-11 link waits up to 5 s for the lock, then is dropped (and logged). At most 64\n"
     "VXI-11 links. At most 16 connections of either kind. When all are taken, a new one gets the slot of\n"
     "the connection that has sent no request for longest, once that is 1 s; it is turned away only when\n"
     "all 16 are at work (a VXI-11 connection holding a link, and an abort channel, always count as at\n"
-    "work).\n"
+    "work; a reply waiting for its client to read never does). A reply that cannot be sent for 10 s\n"
+    "(its client reads nothing), or sent data unacknowledged for 10 s (the client gone), ends the\n"
+    "connection.\n"
     "Ctrl+C stops after the transaction under way and releases the instrument; a second Ctrl+C stops\n"
     "at once and says whether the instrument was released.\n";
 

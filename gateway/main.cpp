@@ -130,10 +130,11 @@ int main(int argc, char** argv) {
     if (vxi11_served) {
         if (!vxi11.own_portmapper) {
             std::printf("vxi11 registered with the portmapper on port 111\n");
-        } else if (std::strcmp(vxi11.udp_text, options.listen_text) == 0) {
+        } else if (vxi11.broadcast_text[0] == '\0') {
             std::printf("vxi11 portmapper on %s:111 (tcp, udp)\n", options.listen_text);
         } else {
-            std::printf("vxi11 portmapper on %s:111 (tcp) and %s:111 (udp)\n", options.listen_text, vxi11.udp_text);
+            std::printf("vxi11 portmapper on %s:111 (tcp, udp) and %s:111 (udp broadcasts)\n", options.listen_text,
+                        vxi11.broadcast_text);
         }
         std::printf("vxi11 core on %s:%u\n", options.listen_text, static_cast<unsigned>(vxi11.core_port));
         std::printf("vxi11 abort on %s:%u\n", options.listen_text, static_cast<unsigned>(vxi11.abort_port));
