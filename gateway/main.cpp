@@ -15,6 +15,7 @@
 #include "net.h"
 #include "stop_request.h"
 #include "vxi11_server.h"
+#include "web_server.h"
 
 namespace {
 
@@ -121,6 +122,12 @@ int main(int argc, char** argv) {
     const bool vxi11_served =
         options.vxi11 && gateway::vxi11_start(options, vxi11, vxi11_failure, sizeof vxi11_failure);
     if (options.vxi11 && !vxi11_served) print_failure(vxi11_failure);
+    // The page last: it shows what the others serve.
+    char web_failure[320] = "";
+    const bool web_served = options.web && (raw_served || vxi11_served) &&
+                            gateway::web::web_start(options, raw_served ? gateway::server_port() : 0, vxi11_served,
+                                                    web_failure, sizeof web_failure);
+    if (options.web && !web_served && web_failure[0] != '\0') print_failure(web_failure);
     if (!raw_served && !vxi11_served) {
         release_instrument(true);
         gateway::net_finish();
@@ -138,6 +145,7 @@ int main(int argc, char** argv) {
         std::printf("vxi11 core on %s:%u\n", options.listen_text, static_cast<unsigned>(vxi11.core_port));
         std::printf("vxi11 abort on %s:%u\n", options.listen_text, static_cast<unsigned>(vxi11.abort_port));
     }
+    if (web_served) std::printf("web page on http://%s:%u/\n", options.listen_text, gateway::web::web_port());
     std::fflush(stdout);
 
     // The instrument first, then the rest: a console closing gives the process about 5 s.
@@ -145,12 +153,14 @@ int main(int argc, char** argv) {
     char text[128];
     std::snprintf(text, sizeof text, "%s: stopping (again to stop at once)", name);
     gateway::log_note(text);
+    if (web_served) gateway::web::web_stop_serving();
     if (vxi11_served) gateway::vxi11_stop_serving();
     if (raw_served) gateway::server_stop_serving();
     release_instrument(true);
     gateway::log_note("instrument released (gp_lcl)");
     if (raw_served) gateway::server_close();
     if (vxi11_served) gateway::vxi11_close();
+    if (web_served) gateway::web::web_close();
     gateway::net_finish();
     if (const std::size_t lost = gateway::log_dropped(); lost > 0) {
         std::snprintf(text, sizeof text, "stopped, %zu log lines dropped", lost);
