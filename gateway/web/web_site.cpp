@@ -4,7 +4,6 @@
 #include <cstring>
 #include <string_view>
 
-#include "trace_line.h"
 #include "web_text.h"
 
 namespace gateway::web {
@@ -85,7 +84,7 @@ void idn_split(const char* reply, IdnFields& fields) {
         std::size_t kept = 0;
         for (std::size_t k = start; k < end; ++k) {
             char escaped[5];
-            const std::size_t e = bus_trace::escape_byte(static_cast<unsigned char>(p[k]), escaped);
+            const std::size_t e = visible_byte(static_cast<unsigned char>(p[k]), escaped);
             if (kept + e >= sizeof fields.field[i]) break;
             std::memcpy(fields.field[i] + kept, escaped, e);
             kept += e;

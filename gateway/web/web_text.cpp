@@ -88,11 +88,19 @@ void json_append(std::string& out, std::string_view text) {
     out += '"';
 }
 
+std::size_t visible_byte(unsigned char byte, char (&out)[5]) {
+    // As the log escapes bytes, but a quote stays a quote: these texts are not quoted.
+    if (byte == '"') {
+        out[0] = '"';
+        return 1;
+    }
+    return bus_trace::escape_byte(byte, out);
+}
+
 void visible_append(std::string& out, const char* data, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) {
         char escaped[5];
-        const std::size_t n = bus_trace::escape_byte(static_cast<unsigned char>(data[i]), escaped);
-        out.append(escaped, n);
+        out.append(escaped, visible_byte(static_cast<unsigned char>(data[i]), escaped));
     }
 }
 

@@ -16,9 +16,11 @@ void markup_append(std::string& out, std::string_view text);
 // valid UTF-8 become U+FFFD, so the result is always valid JSON.
 void json_append(std::string& out, std::string_view text);
 
-// Appends the bytes with control characters made visible as the log writes them (\n, \r, \t, \\, \",
+// Appends the bytes with control characters made visible as the log writes them (\n, \r, \t, \\,
 // \xHH for the rest and for bytes from 0x7F up); the result is plain ASCII.
 void visible_append(std::string& out, const char* data, std::size_t size);
+// One byte so, at most four characters, into out; returns its length.
+std::size_t visible_byte(unsigned char byte, char (&out)[5]);
 
 // Whether a and b are equal, letter case aside (ASCII).
 bool same_name(std::string_view a, std::string_view b);
