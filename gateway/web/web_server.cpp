@@ -31,7 +31,7 @@ constexpr auto connection_end_wait = std::chrono::seconds(5);
 struct Connection {
     // Under pool_mutex.
     bool in_use;
-    bool at_work;   // part of a request has come, or a request is being served
+    bool at_work;   // new and waiting for its first request, part of a request has come, or one is served
     bool closing;   // shut to make room, its thread not ended yet
     Clock::time_point idle_since;
     // The connection's thread's alone.
@@ -137,7 +137,7 @@ int take_place(Socket s, const PeerAddress& peer) {
             Connection& c = pool[i];
             if (!c.in_use) {
                 c.in_use = true;
-                c.at_work = false;
+                c.at_work = true;
                 c.closing = false;
                 c.idle_since = Clock::now();
                 c.socket = s;

@@ -1,6 +1,8 @@
 // The web page's listener and its connections: at most web_connection_max at once, a pool of their
 // own (never one of the bus connections' slots), each served by a blocking thread of its own that
 // feeds the gateway's socket bytes to the HTTP parser and hands each request to handle_request.
+// A new connection takes the place of the one idle longest (between two requests); while every one
+// waits for its first request or for the rest of one, it is closed.
 #pragma once
 
 #include <chrono>
