@@ -34,6 +34,7 @@ struct Options {
     std::uint16_t web_port;      // 0: any free port
     char web_hosts[web_host_max][web_host_size];   // more names the page may be asked by
     std::size_t web_host_count;
+    bool service;                // run by the service manager: no console
     bool help;
 };
 
