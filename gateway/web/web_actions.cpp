@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -37,8 +38,7 @@ std::mutex state_mutex;   // guards the views below
 PanelView panel{};
 FindView finding{};
 IdnView identity{};
-std::thread find_thread;
-std::mutex find_thread_mutex;
+std::condition_variable find_ended;   // with state_mutex; a Find's thread is never joined
 
 void copy_text(char* buffer, std::size_t size, const char* text) { std::snprintf(buffer, size, "%s", text); }
 
@@ -158,11 +158,13 @@ void find_all(std::string peer) {
     char note[64];
     {
         std::lock_guard<std::mutex> hold(state_mutex);
-        finding.running = false;
-        finding.done = true;
         std::snprintf(note, sizeof note, "%zu found", finding.found_count);
     }
     log_action(peer.c_str(), "find instruments", nullptr, nullptr, note);
+    std::lock_guard<std::mutex> hold(state_mutex);
+    finding.running = false;
+    finding.done = true;
+    find_ended.notify_all();
 }
 
 }  // namespace
@@ -185,8 +187,8 @@ void actions_stop() {
     stopping = true;
     bus_wake_all();
     {
-        std::lock_guard<std::mutex> hold(find_thread_mutex);
-        if (find_thread.joinable()) find_thread.join();
+        std::unique_lock<std::mutex> hold(state_mutex);
+        find_ended.wait(hold, [] { return !finding.running; });
     }
     std::lock_guard<std::mutex> bus(bus_lock());
     stopped = true;
@@ -320,19 +322,18 @@ void io_do(const char* peer, IoKind kind, int address, const char* message, IoOu
 }
 
 bool find_start(const char* peer) {
-    std::lock_guard<std::mutex> start(find_thread_mutex);
     {
         std::lock_guard<std::mutex> hold(state_mutex);
         if (finding.running || stopping) return false;
         finding = FindView{};
         finding.running = true;
     }
-    if (find_thread.joinable()) find_thread.join();   // the last one, ended
     try {
-        find_thread = std::thread(find_all, std::string(peer));
+        std::thread(find_all, std::string(peer)).detach();
     } catch (const std::system_error&) {
         std::lock_guard<std::mutex> hold(state_mutex);
         finding.running = false;
+        find_ended.notify_all();
         return false;
     }
     return true;
