@@ -35,6 +35,8 @@ packages=(
   wine wine64 libwine xvfb x11-apps x11-utils imagemagick locales fonts-ipafont-gothic file
   python3-pyvisa python3-pyvisa-py
   lxi-tools iproute2
+  libboost-dev
+  chromium chromium-driver python3-selenium
 )
 # The 32-bit part of Wine (beside qemu-user from bookworm-backports, see below).
 packages_i386=(wine32:i386 libc6:i386)
