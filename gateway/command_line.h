@@ -27,6 +27,7 @@ struct Options {
     bool vxi11;                  // VXI-11 served beside the raw socket
     std::uint16_t core_port;     // VXI-11 core channel; 0: any free port
     std::uint16_t abort_port;    // VXI-11 abort channel; 0: any free port
+    bool service;                // run by the service manager: no console
     bool help;
 };
 
