@@ -39,15 +39,14 @@ string(REGEX REPLACE "\\[([^]\n]*)\\]\\(#[^)\n]*\\)" "\"\\1\"" text "${text}")
 string(REGEX REPLACE "\\[([^]\n]*)\\]\\(([^)\n]*)\\)" "\\1 (\\2)" text "${text}")
 string(REGEX REPLACE "\\*\\*([^*\n]*)\\*\\*" "\\1" text "${text}")
 
-# Line by line: the list's own separators and brackets are put out of the way first, and so is a
-# table cell's escaped bar.
+# Line by line: the list's own separators and brackets are put out of the way first (and a table
+# cell's escaped bar, \|, when its row is split).
 string(ASCII 1 semicolon)
 string(ASCII 2 open)
 string(ASCII 3 close)
 string(ASCII 4 backslash)
 string(ASCII 5 bar)
 string(ASCII 127 last_ascii)
-string(REPLACE "\\|" "${bar}" text "${text}")
 string(REPLACE ";" "${semicolon}" text "${text}")
 string(REPLACE "[" "${open}" text "${text}")
 string(REPLACE "]" "${close}" text "${text}")
@@ -139,6 +138,7 @@ endmacro()
 
 # A table's cells: the row without its outer bars, split at the others, each stripped.
 function(table_cells row out)
+  string(REPLACE "${backslash}|" "${bar}" row "${row}")
   string(REGEX REPLACE "^ *\\|" "" row "${row}")
   string(REGEX REPLACE "\\| *$" "" row "${row}")
   string(REPLACE "|" ";" cells "${row}")
@@ -182,7 +182,9 @@ macro(flush_table)
           if(i LESS header_count)
             list(GET header ${i} name)
             list(GET cells ${i} cell)
-            append_wrapped("${name}: ${cell}" "    " "      ")
+            if(NOT cell STREQUAL "")
+              append_wrapped("${name}: ${cell}" "    " "      ")
+            endif()
           endif()
         endforeach()
         string(APPEND plain "\n")
