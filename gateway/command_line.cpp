@@ -11,6 +11,7 @@ constexpr std::int32_t default_timeout = 5;   // the control panel's
 constexpr std::uint16_t default_port = 5025;
 constexpr std::uint16_t default_core_port = 9010;
 constexpr std::uint16_t default_abort_port = 9011;
+constexpr std::uint16_t default_web_port = 80;
 constexpr std::uint32_t loopback_network = 0x7F000000;
 constexpr std::uint32_t loopback_mask = 0xFF000000;
 
@@ -26,6 +27,17 @@ bool read_number(const char*& text, std::uint64_t max, std::uint64_t& value, cha
     }
     if (*p != end && *p != '\0') return false;
     text = p;
+    return true;
+}
+
+// A DNS name as a browser sends it in Host: letters, digits, '-' and '.', not empty.
+bool host_name_valid(const char* text) {
+    if (*text == '\0') return false;
+    for (const char* p = text; *p != '\0'; ++p) {
+        const char c = *p;
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
+        if (!ok) return false;
+    }
     return true;
 }
 
@@ -45,6 +57,7 @@ bool copy_text(char* buffer, std::size_t size, const char* text) {
 const char* const usage_text =
     "usage: taverix-gateway [--address N] [--port P] [--listen ADDR] [--allow ADDR[/BITS]]... [--timeout N]\n"
     "                       [--no-vxi11 | [--core-port P] [--abort-port P]]\n"
+    "                       [--no-web | [--web-port P] [--web-host NAME]...]\n"
     "Serves the instruments on the TAVERIX bus over TCP: SCPI text lines on a raw socket (the\n"
     "instrument at --address), and VXI-11 (device gpib0,N: the instrument at address N; inst0: the one\n"
     "at --address) with its portmapper on port 111, TCP and UDP.\n"
@@ -56,6 +69,10 @@ const char* const usage_text =
     "  --no-vxi11         the raw socket alone: no VXI-11, nothing on port 111\n"
     "  --core-port P      VXI-11 core channel's TCP port, 0 for any free one (default 9010)\n"
     "  --abort-port P     VXI-11 abort channel's TCP port, 0 for any free one (default 9011)\n"
+    "  --no-web           no web page\n"
+    "  --web-port P       the web page's TCP port, 0 for any free one (default 80)\n"
+    "  --web-host NAME    a name the web page may be asked by besides the address, localhost and this\n"
+    "                     PC's name (a DNS alias); repeatable, at most 8\n"
     "  --help             this text\n"
     "The portmapper answers UDP where TCP is served, and the broadcasts of --listen's network, for\n"
     "discovery; over UDP only NULL and GETPORT. A raw socket line for an instrument\n"
@@ -63,9 +80,9 @@ const char* const usage_text =
     "VXI-11 links. At most 16 connections of either kind. When all are taken, a new one gets the slot of\n"
     "the connection that has sent no request for longest, once that is 1 s; it is turned away only when\n"
     "all 16 are at work (a VXI-11 connection holding a link, and an abort channel, always count as at\n"
-    "work; a reply waiting for its client to read never does). A reply that cannot be sent for 10 s\n"
-    "(its client reads nothing), or sent data unacknowledged for 10 s (the client gone), ends the\n"
-    "connection.\n"
+    "work; a reply waiting for its client to read never does). The web page has 8 connections of its\n"
+    "own, never taken from these 16. A reply that cannot be sent for 10 s (its client reads nothing),\n"
+    "or sent data unacknowledged for 10 s (the client gone), ends the connection.\n"
     "Ctrl+C stops after the transaction under way and releases the instrument; a second Ctrl+C stops\n"
     "at once and says whether the instrument was released.\n";
 
@@ -80,7 +97,15 @@ void dotted(char (&text)[16], std::uint32_t a) {
 
 void options_warnings(const Options& o, void (*warn)(const char* line)) {
     char line[256];
-    if (o.allowed_count > 0 && (o.listen_address & loopback_mask) == loopback_network) {
+    const bool loopback = (o.listen_address & loopback_mask) == loopback_network;
+    if (o.allowed_count == 0 && !loopback) {
+        std::snprintf(line, sizeof line,
+                      "warning: serving %s with no --allow: every PC that reaches this one can drive the "
+                      "instrument; --allow ADDR[/BITS] names the PCs that may",
+                      o.listen_text);
+        warn(line);
+    }
+    if (o.allowed_count > 0 && loopback) {
         std::snprintf(line, sizeof line,
                       "warning: --allow has no effect: listening on %s (loopback), every client is on this machine "
                       "and always allowed; --listen 0.0.0.0 or an address of this machine serves others",
@@ -110,6 +135,8 @@ void options_default(Options& o) {
     o.vxi11 = true;
     o.core_port = default_core_port;
     o.abort_port = default_abort_port;
+    o.web = true;
+    o.web_port = default_web_port;
 }
 
 bool read_ipv4(const char* text, std::uint32_t& address) {
@@ -166,6 +193,10 @@ bool options_read(int argc, const char* const* argv, Options& o) {
             o.vxi11 = false;
             continue;
         }
+        if (std::strcmp(name, "--no-web") == 0) {
+            o.web = false;
+            continue;
+        }
         if (i + 1 >= argc) return false;
         const char* value = argv[++i];
         std::uint64_t n = 0;
@@ -179,6 +210,15 @@ bool options_read(int argc, const char* const* argv, Options& o) {
         } else if (std::strcmp(name, "--core-port") == 0 || std::strcmp(name, "--abort-port") == 0) {
             if (!read_whole_number(value, 65535, n)) return false;
             (name[2] == 'c' ? o.core_port : o.abort_port) = static_cast<std::uint16_t>(n);
+        } else if (std::strcmp(name, "--web-port") == 0) {
+            if (!read_whole_number(value, 65535, n)) return false;
+            o.web_port = static_cast<std::uint16_t>(n);
+        } else if (std::strcmp(name, "--web-host") == 0) {
+            if (o.web_host_count == web_host_max || !host_name_valid(value) ||
+                !copy_text(o.web_hosts[o.web_host_count], web_host_size, value)) {
+                return false;
+            }
+            ++o.web_host_count;
         } else if (std::strcmp(name, "--listen") == 0) {
             if (!read_ipv4(value, o.listen_address) || !copy_text(o.listen_text, sizeof o.listen_text, value)) return false;
         } else if (std::strcmp(name, "--allow") == 0) {
