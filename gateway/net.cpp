@@ -45,12 +45,15 @@ thread_local Failure last_failure = Failure::none;
 
 // A failed send or receive: what its error says about the peer. A send fails so when it could not
 // go on for send_limit_ms (the peer's window stayed shut: it reads nothing, or vanished), a receive
-// when what was sent before, or a keep-alive probe, stayed unacknowledged or untaken that long.
+// when what was sent before, or a keep-alive probe, stayed unacknowledged or untaken that long. A
+// peer whose address no longer answers on its network (ARP unanswered) is reported at that time
+// as unreachable instead of timed out.
 Failure failure_of(int error, bool sending) {
 #ifdef _WIN32
-    const bool timed_out = error == WSAETIMEDOUT;
+    const bool timed_out = error == WSAETIMEDOUT || error == WSAEHOSTUNREACH || error == WSAENETUNREACH;
 #else
-    const bool timed_out = error == ETIMEDOUT || (sending && (error == EAGAIN || error == EWOULDBLOCK));
+    const bool timed_out = error == ETIMEDOUT || error == EHOSTUNREACH || error == ENETUNREACH ||
+                           (sending && (error == EAGAIN || error == EWOULDBLOCK));
 #endif
     if (!timed_out) return Failure::none;
     return sending ? Failure::send_stalled : Failure::peer_silent;
