@@ -67,6 +67,10 @@ bool bring_up(const Options& options) {
     std::lock_guard<std::mutex> bus(server_bus_lock());
     const LinkResult link = bus_bring_up(options.address_text);
     if (!link.ok) {
+        // The calls before the failing one may have made the instrument remote (gp_ren): handed
+        // back as the panel does when it is left after a failed bring-up.
+        bus_release();
+        released = true;
         say(link.status_text, true);
         return false;
     }
