@@ -320,27 +320,10 @@ const char* net_failure_reason() {
     return nullptr;
 }
 
-bool net_subnet_broadcast(std::uint32_t address, std::uint32_t& broadcast) {
+bool net_broadcast_to_bind(std::uint32_t address, std::uint32_t& broadcast) {
 #ifdef _WIN32
-    static INTERFACE_INFO interfaces[64];
-    const SOCKET probe = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    if (probe == INVALID_SOCKET) return false;
-    DWORD size = 0;
-    const int result = WSAIoctl(probe, SIO_GET_INTERFACE_LIST, nullptr, 0, interfaces, sizeof interfaces, &size,
-                                nullptr, nullptr);
-    closesocket(probe);
-    if (result != 0) return false;
-    for (std::size_t i = 0; i < size / sizeof interfaces[0]; ++i) {
-        const INTERFACE_INFO& f = interfaces[i];
-        if (f.iiAddress.AddressIn.sin_family != AF_INET || (f.iiFlags & IFF_LOOPBACK) != 0 ||
-            (f.iiFlags & IFF_BROADCAST) == 0 || ntohl(f.iiAddress.AddressIn.sin_addr.s_addr) != address) {
-            continue;
-        }
-        // Windows gives 255.255.255.255 as every interface's broadcast: the subnet's comes from the mask.
-        const std::uint32_t mask = ntohl(f.iiNetmask.AddressIn.sin_addr.s_addr);
-        broadcast = (address & mask) | ~mask;
-        return true;
-    }
+    (void)address;
+    (void)broadcast;
     return false;
 #else
     ifaddrs* list = nullptr;

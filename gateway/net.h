@@ -66,9 +66,12 @@ Socket net_udp_open(std::uint32_t address, std::uint16_t port, int receive_wait_
 long net_udp_receive(Socket s, char* buffer, std::size_t size, PeerAddress& from);
 bool net_udp_send(Socket s, const char* data, std::size_t size, std::uint32_t address, std::uint16_t port);
 
-// The broadcast address of the subnet of the interface that has address (a local IPv4 address);
-// false when no interface has it, or it has no broadcast (loopback).
-bool net_subnet_broadcast(std::uint32_t address, std::uint32_t& broadcast);
+// The address a second UDP socket must be bound to, beside one bound to address (a local IPv4
+// address), so that the broadcasts to that interface's subnet arrive: its broadcast address, on
+// Linux. False when no interface has address, it has no broadcast (loopback), or, on Windows, the
+// socket bound to address receives them itself (under Wine, which follows Linux here, a bind to a
+// broadcast address is taken as one to any address, which is no answer either).
+bool net_broadcast_to_bind(std::uint32_t address, std::uint32_t& broadcast);
 
 // Whether a failed bind's error means that another program holds the port, or that the port needs
 // rights the program has not.

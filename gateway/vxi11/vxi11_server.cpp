@@ -261,9 +261,7 @@ bool take_portmapper_port(Vxi11Served& served, char* failure, std::size_t failur
     portmapper_listener = net_listen(options.listen_address, portmapper_port, tcp_error);
     portmapper_udp = net_udp_open(options.listen_address, portmapper_port, udp_receive_wait_ms, udp_error);
     std::uint32_t broadcast = 0;
-    if (portmapper_udp != no_socket && net_subnet_broadcast(options.listen_address, broadcast)) {
-        // Windows refuses a broadcast address here, and gives the interface's broadcasts to the
-        // socket bound to its address anyway.
+    if (portmapper_udp != no_socket && net_broadcast_to_bind(options.listen_address, broadcast)) {
         int error = 0;
         portmapper_broadcast = net_udp_open(broadcast, portmapper_port, udp_receive_wait_ms, error);
         if (portmapper_broadcast != no_socket) format_address(served.broadcast_text, sizeof served.broadcast_text, broadcast);
