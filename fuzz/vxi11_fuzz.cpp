@@ -13,7 +13,7 @@
 
 #include "core_channel.h"
 #include "gateway_log.h"
-#include "line_input.h"
+#include "message_rules.h"
 #include "portmapper.h"
 #include "record_input.h"
 #include "reply_bus_stub.h"
@@ -32,7 +32,7 @@ namespace {
 // The instrument behind the stub bus echoes every message; what reaches the bus is checked.
 std::string reply_to(const char* address, const char* message) {
     const std::size_t n = std::strlen(message);
-    if (n == 0 || n > gateway::line_max) fail("a message of the wrong size reached the bus", message);
+    if (n == 0 || n > gateway::message_max) fail("a message of the wrong size reached the bus", message);
     if (message[n - 1] == '\n') fail("a message reached the bus with its line feed", message);
     const int a = std::atoi(address);
     if (a < 0 || a > 30) fail("a write to no GPIB address", address);
@@ -59,7 +59,7 @@ std::uint32_t word_at(const std::uint8_t* p) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static Setup setup;
     static gateway::rpc::RecordInput input;
-    static std::uint8_t reply[64 + gateway::vxi11::data_max];
+    static std::uint8_t reply[gateway::vxi11::reply_record_max];
     if (size == 0) return 0;
     const std::size_t piece = 1 + data[0] % 61;
     const int channel = (data[0] / 61) % 3;   // 0 core, 1 abort, 2 portmapper

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "net.h"
+
 namespace gateway {
 
 namespace {
@@ -66,15 +68,6 @@ const char* const usage_text =
     "Ctrl+C stops after the transaction under way and releases the instrument; a second Ctrl+C stops\n"
     "at once and says whether the instrument was released.\n";
 
-namespace {
-
-void dotted(char (&text)[16], std::uint32_t a) {
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", static_cast<unsigned>(a >> 24), static_cast<unsigned>((a >> 16) & 0xFF),
-                  static_cast<unsigned>((a >> 8) & 0xFF), static_cast<unsigned>(a & 0xFF));
-}
-
-}  // namespace
-
 void options_warnings(const Options& o, void (*warn)(const char* line)) {
     char line[256];
     if (o.allowed_count > 0 && (o.listen_address & loopback_mask) == loopback_network) {
@@ -89,8 +82,8 @@ void options_warnings(const Options& o, void (*warn)(const char* line)) {
         if (r.given == r.network) continue;
         char given[16];
         char network[16];
-        dotted(given, r.given);
-        dotted(network, r.network);
+        net_ipv4_text(given, r.given);
+        net_ipv4_text(network, r.network);
         std::snprintf(line, sizeof line, "warning: --allow %s/%u has bits set past its /%u: taken as %s/%u", given,
                       r.bits, r.bits, network, r.bits);
         warn(line);

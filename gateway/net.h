@@ -16,6 +16,9 @@ struct PeerAddress {
     char text[24];        // "A.B.C.D:PORT"
 };
 
+// An IPv4 address (host byte order) as dotted decimal text, "A.B.C.D".
+void net_ipv4_text(char (&text)[16], std::uint32_t address);
+
 // Starts the socket library (Winsock); false when it cannot.
 bool net_start();
 void net_finish();

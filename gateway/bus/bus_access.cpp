@@ -55,7 +55,7 @@ BusWait bus_claim(const BusClaim& claim) {
     return wait_for(hold, claim, true);
 }
 
-void bus_release() {
+void bus_unclaim() {
     the_bus.unlock();
     std::lock_guard<std::mutex> hold(state_mutex);
     changed.notify_all();

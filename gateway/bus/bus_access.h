@@ -33,9 +33,9 @@ struct BusClaim {
 };
 
 // Waits until the address is not locked by another owner and the bus is free, then takes the bus
-// (bus_lock). granted: call bus_release after the transaction.
+// (bus_lock). granted: call bus_unclaim after the transaction.
 BusWait bus_claim(const BusClaim& claim);
-void bus_release();
+void bus_unclaim();
 
 // Takes the address's lock for claim.owner (granted at once when it holds it already); waits only
 // for the lock, never for the bus.

@@ -11,7 +11,7 @@
 #include "device_name.h"
 #include "gateway_log.h"
 #include "link_table.h"
-#include "message_query.h"
+#include "message_rules.h"
 #include "vxi11_messages.h"
 
 namespace gateway::vxi11 {
@@ -67,7 +67,7 @@ std::int32_t take_bus(Link& link, std::uint32_t flags, std::uint32_t lock_timeou
     const BusWait w = bus_claim(claim_for(link, flags, lock_timeout, io_timeout));
     if (w != BusWait::granted) return wait_error(w);
     if (stopped) {
-        bus_release();
+        bus_unclaim();
         return aborted;
     }
     return no_error;
@@ -157,7 +157,7 @@ WriteResult device_write(CoreConnection& c, const WriteArgs& a) {
     link->message[n] = '\0';
     link->message_length = 0;
     link->reply_pending = false;
-    if (n > line_max) {
+    if (n > message_max) {
         log(c, link, "device_write", parameter_error, link->message, n, nullptr, "refused, over 255 bytes");
         return {parameter_error, 0};
     }
@@ -168,7 +168,7 @@ WriteResult device_write(CoreConnection& c, const WriteArgs& a) {
         return {e, 0};
     }
     bus_transaction(link->address_text, link->message, query, link->transaction);
-    bus_release();
+    bus_unclaim();
     const Transaction& t = link->transaction;
     std::int32_t error = no_error;
     if (t.outcome == Outcome::failed && std::strcmp(t.failed_call, "gp_wrt") == 0) error = io_error;
@@ -196,7 +196,7 @@ ReadResult device_read(CoreConnection& c, const ReadArgs& a) {
             return r;
         }
         bus_read_reply(link->address_text, t);
-        bus_release();
+        bus_unclaim();
         link->reply_pending = true;
         link->reply_at = 0;
     }
@@ -250,7 +250,7 @@ ErrorResult bus_call(CoreConnection& c, const GenericArgs& a, BusFunction f, con
         case BusFunction::remote: status = taverix::gp_ren(); break;
         case BusFunction::local: status = taverix::gp_lcl(link->address_text); break;
     }
-    bus_release();
+    bus_unclaim();
     if (f == BusFunction::clear) drop_reply_and_message(*link);
     const std::int32_t error = status == 0 ? no_error : io_error;
     log(c, link, name, error);
@@ -322,8 +322,6 @@ ErrorResult create_intr_chan(CoreConnection& c, const RemoteFuncArgs&) {
 }
 ErrorResult destroy_intr_chan(CoreConnection&, const Void&) { return {no_error}; }
 
-Void null_procedure(CoreConnection&, const Void&) { return {}; }
-
 ErrorResult device_abort(CoreConnection& c, const LinkArgs& a) {
     const std::int32_t error = link_abort(a.link) ? no_error : invalid_link;
     log(c, nullptr, "device_abort", error);
@@ -331,31 +329,28 @@ ErrorResult device_abort(CoreConnection& c, const LinkArgs& a) {
     return {error};
 }
 
-template <class Arguments, class Result, Result (*handler)(CoreConnection&, const Arguments&)>
-constexpr rpc::ServeFunction serve = rpc::rpc_procedure<CoreConnection, Arguments, Result, handler>;
-
 const rpc::Procedure core_procedures[] = {
-    {0, serve<Void, Void, null_procedure>},
-    {create_link_procedure, serve<CreateLinkArgs, CreateLinkResult, create_link>},
-    {11, serve<WriteArgs, WriteResult, device_write>},
-    {12, serve<ReadArgs, ReadResult, device_read>},
-    {13, serve<GenericArgs, ReadStbResult, device_readstb>},
-    {14, serve<GenericArgs, ErrorResult, device_trigger>},
-    {15, serve<GenericArgs, ErrorResult, device_clear>},
-    {16, serve<GenericArgs, ErrorResult, device_remote>},
-    {17, serve<GenericArgs, ErrorResult, device_local>},
-    {18, serve<LockArgs, ErrorResult, device_lock>},
-    {19, serve<LinkArgs, ErrorResult, device_unlock>},
-    {20, serve<EnableSrqArgs, ErrorResult, device_enable_srq>},
-    {22, serve<DocmdArgs, DocmdResult, device_docmd>},
-    {23, serve<LinkArgs, ErrorResult, destroy_link>},
-    {25, serve<RemoteFuncArgs, ErrorResult, create_intr_chan>},
-    {26, serve<Void, ErrorResult, destroy_intr_chan>},
+    {0, rpc::rpc_null_procedure},
+    {create_link_procedure, rpc::rpc_procedure<create_link>},
+    {11, rpc::rpc_procedure<device_write>},
+    {12, rpc::rpc_procedure<device_read>},
+    {13, rpc::rpc_procedure<device_readstb>},
+    {14, rpc::rpc_procedure<device_trigger>},
+    {15, rpc::rpc_procedure<device_clear>},
+    {16, rpc::rpc_procedure<device_remote>},
+    {17, rpc::rpc_procedure<device_local>},
+    {18, rpc::rpc_procedure<device_lock>},
+    {19, rpc::rpc_procedure<device_unlock>},
+    {20, rpc::rpc_procedure<device_enable_srq>},
+    {22, rpc::rpc_procedure<device_docmd>},
+    {23, rpc::rpc_procedure<destroy_link>},
+    {25, rpc::rpc_procedure<create_intr_chan>},
+    {26, rpc::rpc_procedure<destroy_intr_chan>},
 };
 
 const rpc::Procedure abort_procedures[] = {
-    {0, serve<Void, Void, null_procedure>},
-    {1, serve<LinkArgs, ErrorResult, device_abort>},
+    {0, rpc::rpc_null_procedure},
+    {1, rpc::rpc_procedure<device_abort>},
 };
 
 }  // namespace

@@ -7,13 +7,13 @@
 #include <cstdint>
 
 #include "bus_transaction.h"
-#include "line_input.h"
+#include "message_rules.h"
 
 namespace gateway::vxi11 {
 
 constexpr std::size_t link_max = 64;
-// A message's bytes kept until its END: line_max and the line ending ("\r\n") that is not sent.
-constexpr std::size_t message_kept_max = line_max + 2;
+// A message's bytes kept until its END: message_max and the line ending ("\r\n") that is not sent.
+constexpr std::size_t message_kept_max = message_max + 2;
 
 struct Link {
     // Set and read under the table's lock.

@@ -224,16 +224,16 @@ TEST(Vxi11Locks, LocksTimeOutsAndAbortsOfTheSharedBus) {
     std::thread([] {
         EXPECT_EQ(bus_claim(claim(5, 103, false, 0, 30)), BusWait::timed_out) << "the bus busy past io_timeout";
     }).join();
-    gateway::bus_release();
+    gateway::bus_unclaim();
     ASSERT_EQ(bus_claim(claim(4, a, false, 0, 0)), BusWait::granted) << "the holder's own calls";
-    gateway::bus_release();
+    gateway::bus_unclaim();
 
     // A raw line waits for the lock and gets the bus once it is freed.
     std::atomic<int> raw_result{-1};
     std::thread raw([&] {
         const BusWait w = bus_claim(claim(4, raw_owner, true, 60000, -1));
         raw_result = static_cast<int>(w);
-        if (w == BusWait::granted) gateway::bus_release();
+        if (w == BusWait::granted) gateway::bus_unclaim();
     });
     // An abort ends another link's wait for the lock.
     std::atomic<bool> abort{false};
