@@ -14,7 +14,6 @@ constexpr std::uint16_t default_port = 5025;
 constexpr std::uint16_t default_core_port = 9010;
 constexpr std::uint16_t default_abort_port = 9011;
 constexpr std::uint32_t loopback_network = 0x7F000000;
-constexpr std::uint32_t loopback_mask = 0xFF000000;
 
 // Plain decimal digits, at most max; stops at end or at the given terminator.
 bool read_number(const char*& text, std::uint64_t max, std::uint64_t& value, char end = '\0') {
@@ -70,7 +69,7 @@ const char* const usage_text =
 
 void options_warnings(const Options& o, void (*warn)(const char* line)) {
     char line[256];
-    if (o.allowed_count > 0 && (o.listen_address & loopback_mask) == loopback_network) {
+    if (o.allowed_count > 0 && net_is_loopback(o.listen_address)) {
         std::snprintf(line, sizeof line,
                       "warning: --allow has no effect: listening on %s (loopback), every client is on this machine "
                       "and always allowed; --listen 0.0.0.0 or an address of this machine serves others",
@@ -137,7 +136,7 @@ bool read_address_range(const char* text, AddressRange& range) {
 }
 
 bool client_allowed(const Options& o, std::uint32_t address) {
-    if ((address & loopback_mask) == loopback_network) return true;
+    if (net_is_loopback(address)) return true;
     if (o.allowed_count == 0) return true;
     for (std::size_t i = 0; i < o.allowed_count; ++i) {
         if ((address & o.allowed[i].mask) == o.allowed[i].network) return true;

@@ -66,6 +66,7 @@ bool serve_line(ClientSlot& slot, LineVerdict verdict) {
         return false;
     }
     bus_transaction(options.address_text, in.text, query, slot.transaction);
+    bus_wrote(instrument_address, raw_owner);
     bus_unclaim();
     const Transaction& t = slot.transaction;
     const bool sent = t.outcome != Outcome::replied || net_send_all(slot.socket, t.reply, t.reply_length);

@@ -62,6 +62,12 @@ BusClaim claim_for(Link& link, std::uint32_t flags, std::uint32_t lock_timeout, 
                     bounded(io_timeout), &link.abort_requested};
 }
 
+// Waits while another link holds the lock of the link's address (as long as the call's flags and
+// lock_timeout allow): no_error, or the call's error.
+std::int32_t wait_unlocked(Link& link, std::uint32_t flags, std::uint32_t lock_timeout) {
+    return wait_error(address_wait_unlocked(claim_for(link, flags, lock_timeout, 0)));
+}
+
 // Takes the bus for the link's call: no_error, or the call's error.
 std::int32_t take_bus(Link& link, std::uint32_t flags, std::uint32_t lock_timeout, std::uint32_t io_timeout) {
     const BusWait w = bus_claim(claim_for(link, flags, lock_timeout, io_timeout));
@@ -103,10 +109,11 @@ CreateLinkResult create_link(CoreConnection& c, const CreateLinkArgs& a) {
         log(c, nullptr, "create_link", r.error, a.device, a.device_length);
         return r;
     }
-    Link* link = link_create(&c, address, device);
+    const char* why_refused = nullptr;
+    Link* link = link_create(&c, c.client, address, device, why_refused);
     if (link == nullptr) {
         r.error = out_of_resources;
-        log(c, nullptr, "create_link", r.error, a.device, a.device_length, nullptr, "64 links already");
+        log(c, nullptr, "create_link", r.error, a.device, a.device_length, nullptr, why_refused);
         return r;
     }
     if (a.lock_device) {
@@ -128,6 +135,14 @@ WriteResult device_write(CoreConnection& c, const WriteArgs& a) {
     Link* link = call_link(c, a.link, "device_write");
     if (link == nullptr) return {invalid_link, 0};
     const bool end = (a.flags & flag_end) != 0;
+    // A message begun while another link holds the lock would reach the instrument under that
+    // lock, or be dropped at its end: its first write is refused instead.
+    if (link->message_length == 0 && !link->message_refused) {
+        if (const std::int32_t e = wait_unlocked(*link, a.flags, a.lock_timeout); e != no_error) {
+            log(c, link, "device_write", e, a.data, a.data_length);
+            return {e, 0};
+        }
+    }
     const char* refusal = nullptr;
     if (!link->message_refused) {
         if (std::memchr(a.data, 0, a.data_length) != nullptr) {
@@ -168,6 +183,7 @@ WriteResult device_write(CoreConnection& c, const WriteArgs& a) {
         return {e, 0};
     }
     bus_transaction(link->address_text, link->message, query, link->transaction);
+    bus_wrote(link->address, link->id);
     bus_unclaim();
     const Transaction& t = link->transaction;
     std::int32_t error = no_error;
@@ -188,11 +204,26 @@ ReadResult device_read(CoreConnection& c, const ReadArgs& a) {
         return r;
     }
     Transaction& t = link->transaction;
-    if (!link->reply_pending) {
-        // Nothing asked for a reply the gateway knows of: read whatever the instrument has.
+    if (link->reply_pending) {
+        // The reply is the link's own, but the instrument is another link's while it holds the lock.
+        if (const std::int32_t e = wait_unlocked(*link, a.flags, a.lock_timeout); e != no_error) {
+            r.error = e;
+            log(c, link, "device_read", e);
+            return r;
+        }
+    } else {
+        // Nothing asked for a reply the gateway knows of: read what the instrument has, when it can
+        // only follow this link's own message; another client's output is never handed out.
         if (const std::int32_t e = take_bus(*link, a.flags, a.lock_timeout, a.io_timeout); e != no_error) {
             r.error = e;
             log(c, link, "device_read", e);
+            return r;
+        }
+        if (bus_last_writer(link->address) != link->id) {
+            bus_unclaim();
+            r.error = io_timeout;
+            log(c, link, "device_read", r.error, nullptr, 0, nullptr,
+                "nothing of this link's to read: another client wrote to the instrument since");
             return r;
         }
         bus_read_reply(link->address_text, t);
@@ -322,9 +353,12 @@ ErrorResult create_intr_chan(CoreConnection& c, const RemoteFuncArgs&) {
 }
 ErrorResult destroy_intr_chan(CoreConnection&, const Void&) { return {no_error}; }
 
+// Only the link's own client may abort its calls: a stranger's abort is told the link is unknown.
 ErrorResult device_abort(CoreConnection& c, const LinkArgs& a) {
-    const std::int32_t error = link_abort(a.link) ? no_error : invalid_link;
-    log(c, nullptr, "device_abort", error);
+    const AbortResult result = link_abort(a.link, c.client);
+    const std::int32_t error = result == AbortResult::raised ? no_error : invalid_link;
+    log(c, nullptr, "device_abort", error, nullptr, 0, nullptr,
+        result == AbortResult::another_client ? "another client's link: nothing aborted" : nullptr);
     c.pending_log.link = a.link;
     return {error};
 }

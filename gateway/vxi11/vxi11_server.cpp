@@ -120,10 +120,9 @@ void serve_connection(int index) {
                 slot_at_work(index);
                 open = serve_record(*c);
                 // A VISA session's links (and locks) are never closed to make room: while it holds
-                // one, the connection counts as at work; so does an abort channel.
-                const bool keeps_working =
-                    c->channel == Channel::abort || (c->channel == Channel::core && links_held(&c->core));
-                if (!keeps_working) slot_done(index);
+                // one, its core connection counts as at work. Any other connection, an abort
+                // channel too, is at work only while a call is served.
+                if (!(c->channel == Channel::core && links_held(&c->core))) slot_done(index);
                 rpc::record_input_reset(c->input);
             }
         }
@@ -184,11 +183,11 @@ void admit_connection(int index, Socket s, const PeerAddress& peer, const void* 
     c.peer = peer;
     c.channel = channel;
     c.core.peer = c.peer.text;
+    c.core.client = peer.ipv4;
     c.core.log_pending = false;
     c.core.read_due = false;
     c.portmapper.peer = c.peer.text;
     log_event(peer.text, channel_name(channel));
-    if (channel == Channel::abort) slot_at_work(index);
 }
 
 void turned_away(Socket s, const void* context) {
