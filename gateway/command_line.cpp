@@ -59,11 +59,13 @@ const char* const usage_text =
     "  --abort-port P     VXI-11 abort channel's TCP port, 0 for any free one (default 9011)\n"
     "  --help             this text\n"
     "The portmapper answers UDP on every interface, for discovery. A raw socket line for an instrument\n"
-    "locked by a VXI-11 link waits up to 5 s for the lock, then is dropped (and logged). At most 64\n"
-    "VXI-11 links. At most 16 connections of either kind. When all are taken, a new one gets the slot of\n"
-    "the connection that has sent no request for longest, once that is 1 s; it is turned away only when\n"
-    "all 16 are at work (a VXI-11 connection holding a link, and an abort channel, always count as at\n"
-    "work).\n"
+    "locked by a VXI-11 link waits up to 5 s for the lock, then is dropped (and logged).\n"
+    "At most 64 VXI-11 links, 8 on one connection, 16 from one client address; a VXI-11 abort is taken\n"
+    "only from the address of the link's own client. At most 16 connections of either kind, 8 from one\n"
+    "client address (this PC's own, on loopback, are not capped per address). When all are taken, or\n"
+    "its address has its 8, a new one gets the slot of the connection (of that address) that has sent\n"
+    "no request for longest, once that is 1 s; it is turned away only when all of those are at work\n"
+    "(a VXI-11 connection holding a link always counts as at work).\n"
     "Ctrl+C stops after the transaction under way and releases the instrument; a second Ctrl+C stops\n"
     "at once and says whether the instrument was released.\n";
 
