@@ -27,6 +27,7 @@ struct Options {
     bool vxi11;                  // VXI-11 served beside the raw socket
     std::uint16_t core_port;     // VXI-11 core channel; 0: any free port
     std::uint16_t abort_port;    // VXI-11 abort channel; 0: any free port
+    bool service;                // run by the service manager: no console
     bool help;
 };
 
@@ -39,9 +40,10 @@ bool options_read(int argc, const char* const* argv, Options& options);
 
 extern const char* const usage_text;
 
-// Calls warn with each line ("warning: ...") on options that are read but do not do what they
-// seem to: --allow with a loopback listener, where every client is local and always allowed; a
-// range whose address has bits set past its prefix.
+// Calls warn with each line ("warning: ...") on options that leave the instrument open to every PC
+// that reaches this one (a listener beyond loopback with no --allow), or that are read but do not do
+// what they seem to: --allow with a loopback listener, where every client is local and always
+// allowed; a range whose address has bits set past its prefix.
 void options_warnings(const Options& options, void (*warn)(const char* line));
 
 // A dotted IPv4 address: four decimal numbers 0-255, nothing else.

@@ -68,12 +68,18 @@ BOOL WINAPI on_console_event(DWORD event) {
 
 }  // namespace
 
-void stop_requests_catch(SecondRequest second) {
+void stop_requests_catch(SecondRequest second, bool console_events) {
     on_second = second;
     requested = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!console_events) return;
     SetConsoleCtrlHandler(nullptr, FALSE);   // Ctrl+C counts even when the parent ignored it
     SetConsoleCtrlHandler(on_console_event, TRUE);
+}
+
+void stop_request_post(const char* name) {
+    request(name);
+    SetEvent(requested);
 }
 
 const char* stop_request_wait() {
@@ -105,10 +111,7 @@ void* take_signals(void*) {
     for (;;) {
         int signal_number = 0;
         if (sigwait(&stop_signals, &signal_number) != 0) continue;
-        pthread_mutex_lock(&wait_mutex);
-        request(signal_name(signal_number));
-        pthread_cond_broadcast(&requested);
-        pthread_mutex_unlock(&wait_mutex);
+        stop_request_post(signal_name(signal_number));
     }
     return nullptr;
 }
@@ -118,9 +121,10 @@ void* take_signals(void*) {
 // The stop signals are blocked in this thread and every thread started after it; a thread of
 // their own takes them. A shell starts background programs with SIGINT ignored, which would throw
 // the signal away: it is made to count again. An ignored SIGHUP stays ignored (nohup).
-void stop_requests_catch(SecondRequest second) {
+void stop_requests_catch(SecondRequest second, bool console_events) {
     on_second = second;
     std::signal(SIGPIPE, SIG_IGN);
+    if (!console_events) return;
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
     struct sigaction hangup {};
@@ -136,6 +140,13 @@ void stop_requests_catch(SecondRequest second) {
     } else {   // no thread to take them: they end the process as they would without the gateway
         pthread_sigmask(SIG_UNBLOCK, &stop_signals, nullptr);
     }
+}
+
+void stop_request_post(const char* name) {
+    pthread_mutex_lock(&wait_mutex);
+    request(name);
+    pthread_cond_broadcast(&requested);
+    pthread_mutex_unlock(&wait_mutex);
 }
 
 const char* stop_request_wait() {
