@@ -13,6 +13,7 @@ constexpr std::int32_t default_timeout = 5;   // the control panel's
 constexpr std::uint16_t default_port = 5025;
 constexpr std::uint16_t default_core_port = 9010;
 constexpr std::uint16_t default_abort_port = 9011;
+constexpr std::uint16_t default_web_port = 80;
 constexpr std::uint32_t loopback_network = 0x7F000000;
 
 // Plain decimal digits, at most max; stops at end or at the given terminator.
@@ -27,6 +28,17 @@ bool read_number(const char*& text, std::uint64_t max, std::uint64_t& value, cha
     }
     if (*p != end && *p != '\0') return false;
     text = p;
+    return true;
+}
+
+// A DNS name as a browser sends it in Host: letters, digits, '-' and '.', not empty.
+bool host_name_valid(const char* text) {
+    if (*text == '\0') return false;
+    for (const char* p = text; *p != '\0'; ++p) {
+        const char c = *p;
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
+        if (!ok) return false;
+    }
     return true;
 }
 
@@ -46,6 +58,7 @@ bool copy_text(char* buffer, std::size_t size, const char* text) {
 const char* const usage_text =
     "usage: taverix-gateway [--address N] [--port P] [--listen ADDR] [--allow ADDR[/BITS]]... [--timeout N]\n"
     "                       [--no-vxi11 | [--core-port P] [--abort-port P]]\n"
+    "                       [--no-web | [--web-port P] [--web-host NAME]...]\n"
     "Serves the instruments on the TAVERIX bus over TCP: SCPI text lines on a raw socket (the\n"
     "instrument at --address), and VXI-11 (device gpib0,N: the instrument at address N; inst0: the one\n"
     "at --address) with its portmapper on port 111, TCP and UDP.\n"
@@ -57,6 +70,10 @@ const char* const usage_text =
     "  --no-vxi11         the raw socket alone: no VXI-11, nothing on port 111\n"
     "  --core-port P      VXI-11 core channel's TCP port, 0 for any free one (default 9010)\n"
     "  --abort-port P     VXI-11 abort channel's TCP port, 0 for any free one (default 9011)\n"
+    "  --no-web           no web page\n"
+    "  --web-port P       the web page's TCP port, 0 for any free one (default 80)\n"
+    "  --web-host NAME    a name the web page may be asked by besides the address, localhost and this\n"
+    "                     PC's name (a DNS alias); repeatable, at most 8\n"
     "  --help             this text\n"
     "The portmapper answers UDP on every interface, for discovery. A raw socket line for an instrument\n"
     "locked by a VXI-11 link waits up to 5 s for the lock, then is dropped (and logged).\n"
@@ -65,7 +82,8 @@ const char* const usage_text =
     "client address (this PC's own, on loopback, are not capped per address). When all are taken, or\n"
     "its address has its 8, a new one gets the slot of the connection (of that address) that has sent\n"
     "no request for longest, once that is 1 s; it is turned away only when all of those are at work\n"
-    "(a VXI-11 connection holding a link always counts as at work).\n"
+    "(a VXI-11 connection holding a link always counts as at work). The web page has 8 connections of\n"
+    "its own, never taken from these 16.\n"
     "Ctrl+C stops after the transaction under way and releases the instrument; a second Ctrl+C stops\n"
     "at once and says whether the instrument was released.\n";
 
@@ -109,6 +127,8 @@ void options_default(Options& o) {
     o.vxi11 = true;
     o.core_port = default_core_port;
     o.abort_port = default_abort_port;
+    o.web = true;
+    o.web_port = default_web_port;
 }
 
 bool read_ipv4(const char* text, std::uint32_t& address) {
@@ -165,6 +185,10 @@ bool options_read(int argc, const char* const* argv, Options& o) {
             o.vxi11 = false;
             continue;
         }
+        if (std::strcmp(name, "--no-web") == 0) {
+            o.web = false;
+            continue;
+        }
         if (i + 1 >= argc) return false;
         const char* value = argv[++i];
         std::uint64_t n = 0;
@@ -178,6 +202,15 @@ bool options_read(int argc, const char* const* argv, Options& o) {
         } else if (std::strcmp(name, "--core-port") == 0 || std::strcmp(name, "--abort-port") == 0) {
             if (!read_whole_number(value, 65535, n)) return false;
             (name[2] == 'c' ? o.core_port : o.abort_port) = static_cast<std::uint16_t>(n);
+        } else if (std::strcmp(name, "--web-port") == 0) {
+            if (!read_whole_number(value, 65535, n)) return false;
+            o.web_port = static_cast<std::uint16_t>(n);
+        } else if (std::strcmp(name, "--web-host") == 0) {
+            if (o.web_host_count == web_host_max || !host_name_valid(value) ||
+                !copy_text(o.web_hosts[o.web_host_count], web_host_size, value)) {
+                return false;
+            }
+            ++o.web_host_count;
         } else if (std::strcmp(name, "--listen") == 0) {
             if (!read_ipv4(value, o.listen_address) || !copy_text(o.listen_text, sizeof o.listen_text, value)) return false;
         } else if (std::strcmp(name, "--allow") == 0) {

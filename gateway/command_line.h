@@ -7,6 +7,9 @@
 namespace gateway {
 
 constexpr std::size_t allow_max = 16;
+// --web-host names: how many, and the longest.
+constexpr std::size_t web_host_max = 8;
+constexpr std::size_t web_host_size = 64;
 
 // An IPv4 range: the addresses whose first bits equal network's.
 struct AddressRange {
@@ -27,12 +30,16 @@ struct Options {
     bool vxi11;                  // VXI-11 served beside the raw socket
     std::uint16_t core_port;     // VXI-11 core channel; 0: any free port
     std::uint16_t abort_port;    // VXI-11 abort channel; 0: any free port
+    bool web;                    // the web page served
+    std::uint16_t web_port;      // 0: any free port
+    char web_hosts[web_host_max][web_host_size];   // more names the page may be asked by
+    std::size_t web_host_count;
     bool service;                // run by the service manager: no console
     bool help;
 };
 
 // The defaults: address 4, port 5025, listening on 127.0.0.1, no ranges, time-out 5, VXI-11 on
-// with its core channel on port 9010 and its abort channel on 9011.
+// with its core channel on port 9010 and its abort channel on 9011, the web page on port 80.
 void options_default(Options& options);
 
 // Reads argv[1..argc-1] over the defaults. False when anything cannot be read.

@@ -20,6 +20,7 @@ std::condition_variable slot_freed;
 SlotState slots[connection_max];
 Socket sockets[connection_max];
 PeerAddress peers[connection_max];
+const char* protocols[connection_max];   // as the web page lists it
 bool closed = true;
 
 }  // namespace
@@ -88,6 +89,7 @@ int slot_take(Socket s, const PeerAddress& peer, const char*& why_refused) {
                 slots[i] = SlotState{true, false, false, peer.ipv4, now};
                 sockets[i] = s;
                 peers[i] = peer;
+                protocols[i] = "";
                 return i;
             }
             case SlotAction::refuse:
@@ -156,6 +158,23 @@ bool slots_wait_empty(std::chrono::milliseconds wait) {
     });
 }
 
+std::size_t slots_list(SlotView* views, std::size_t max) {
+    std::lock_guard<std::mutex> hold(slots_mutex);
+    const Clock::time_point now = Clock::now();
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < connection_max; ++i) {
+        const SlotState& slot = slots[i];
+        if (!slot.in_use || n == max) continue;
+        SlotView& v = views[n++];
+        std::snprintf(v.peer, sizeof v.peer, "%s", peers[i].text);
+        v.protocol = protocols[i];
+        v.at_work = slot.at_work;
+        v.idle = slot.at_work ? std::chrono::milliseconds(0)
+                              : std::chrono::duration_cast<std::chrono::milliseconds>(now - slot.idle_since);
+    }
+    return n;
+}
+
 void slots_accept(Socket listener, const Admission& admission, const std::atomic<bool>& accepting) {
     for (;;) {
         PeerAddress peer{};
@@ -179,6 +198,10 @@ void slots_accept(Socket listener, const Admission& admission, const std::atomic
             if (admission.turned_away != nullptr) admission.turned_away(s, admission.context);
             net_close(s);
             continue;
+        }
+        {
+            std::lock_guard<std::mutex> hold(slots_mutex);
+            protocols[index] = admission.protocol;
         }
         admission.admit(index, s, peer, admission.context);
         try {

@@ -110,7 +110,7 @@ CreateLinkResult create_link(CoreConnection& c, const CreateLinkArgs& a) {
         return r;
     }
     const char* why_refused = nullptr;
-    Link* link = link_create(&c, c.client, address, device, why_refused);
+    Link* link = link_create(&c, c.client, c.peer, address, device, why_refused);
     if (link == nullptr) {
         r.error = out_of_resources;
         log(c, nullptr, "create_link", r.error, a.device, a.device_length, nullptr, why_refused);

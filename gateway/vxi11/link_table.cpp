@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 #ifndef _WIN32
@@ -68,7 +69,7 @@ void link_ids_from(std::uint32_t (*source)()) {
     id_source = source != nullptr ? source : system_random;
 }
 
-Link* link_create(const void* connection, std::uint32_t client, int address, const char* device,
+Link* link_create(const void* connection, std::uint32_t client, const char* peer, int address, const char* device,
                   const char*& why_refused) {
     std::lock_guard<std::mutex> hold(table_mutex);
     why_refused = cap_reached(connection, client);
@@ -89,6 +90,7 @@ Link* link_create(const void* connection, std::uint32_t client, int address, con
         link.address = address;
         std::snprintf(link.address_text, sizeof link.address_text, "%d", address);
         std::snprintf(link.device, sizeof link.device, "%s", device);
+        std::snprintf(link.peer, sizeof link.peer, "%s", peer);
         link.message_length = 0;
         link.message_refused = false;
         link.reply_pending = false;
@@ -156,6 +158,20 @@ void links_abort_all() {
         }
     }
     bus_wake_all();
+}
+
+std::size_t links_list(LinkView* views, std::size_t max) {
+    std::lock_guard<std::mutex> hold(table_mutex);
+    std::size_t n = 0;
+    for (const Link& link : links) {
+        if (!link.in_use || n == max) continue;
+        LinkView& v = views[n++];
+        v.id = link.id;
+        v.address = link.address;
+        std::memcpy(v.device, link.device, sizeof v.device);
+        std::memcpy(v.peer, link.peer, sizeof v.peer);
+    }
+    return n;
 }
 
 }  // namespace gateway::vxi11

@@ -32,6 +32,7 @@ struct Link {
     int address;
     char address_text[4];   // as gp_* take it
     char device[16];        // as the log shows it
+    char peer[24];          // the connection's "A.B.C.D:PORT"
     // A message of several writes: kept until the write with the END flag.
     char message[message_kept_max + 1];
     std::size_t message_length;
@@ -42,9 +43,9 @@ struct Link {
     std::size_t reply_at;
 };
 
-// A fresh link for connection, whose peer is client; nullptr when a cap is reached, with which
-// one in why_refused.
-Link* link_create(const void* connection, std::uint32_t client, int address, const char* device,
+// A fresh link for connection, whose peer is client at peer ("A.B.C.D:PORT"); nullptr when a cap
+// is reached, with which one in why_refused.
+Link* link_create(const void* connection, std::uint32_t client, const char* peer, int address, const char* device,
                   const char*& why_refused);
 // The link with this id made by connection; nullptr when there is none.
 Link* link_find(const void* connection, std::uint32_t id);
@@ -63,5 +64,15 @@ void links_abort_all();
 // Where link ids come from: the system's random source unless a test or fuzz target gives
 // a source of its own (nullptr: the system's again). Ids of 0, and ids in use, are drawn again.
 void link_ids_from(std::uint32_t (*source)());
+
+// A link as the web page lists it.
+struct LinkView {
+    std::uint32_t id;
+    int address;
+    char device[16];
+    char peer[24];
+};
+// The links in use, at most max of them into views; returns how many.
+std::size_t links_list(LinkView* views, std::size_t max);
 
 }  // namespace gateway::vxi11
