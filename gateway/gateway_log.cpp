@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <string_view>
 #include <system_error>
 #include <thread>
 
@@ -255,16 +256,19 @@ std::size_t log_dropped() {
 }
 
 void log_note(const char* text) {
+    // One line however the text ends.
+    std::size_t length = std::strlen(text);
+    while (length > 0 && text[length - 1] == '\n') --length;
     if (log_in_file()) {
         bus_trace::TraceLine line;
         bus_trace::line_start(line);
         append_time(line);
-        bus_trace::line_append(line, text);
+        bus_trace::line_append(line, std::string_view(text, length));
         finish(line);
         return;
     }
     char line[512];
-    const int n = std::snprintf(line, sizeof line, "%s\n", text);
+    const int n = std::snprintf(line, sizeof line, "%.*s\n", static_cast<int>(length), text);
     if (n > 0) put(line, static_cast<std::size_t>(n) < sizeof line ? static_cast<std::size_t>(n) : sizeof line - 1);
 }
 

@@ -30,6 +30,13 @@ void console_line(const char* text, bool failure) {
 
 void console_warning(const char* text) { console_line(text, true); }
 
+bool installing(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--install-service") == 0 || std::strcmp(argv[i], "--reinstall-service") == 0) return true;
+    }
+    return false;
+}
+
 bool open_log_file(const gateway::Options& options) {
     unsigned long error = 0;
     if (gateway::log_to_rotated_file(options.log_path, options.log_limit, gateway::log_files_kept, error)) return true;
@@ -48,7 +55,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "taverix-gateway: cannot take %s%s%s%s\n", argv[failed_at],
                          failed_at + 1 < argc && argv[failed_at][0] == '-' ? " " : "",
                          failed_at + 1 < argc && argv[failed_at][0] == '-' ? argv[failed_at + 1] : "",
-                         options.service_action != gateway::ServiceAction::none ? "; nothing was installed" : "");
+                         installing(argc, argv) ? "; nothing was installed" : "");
         } else {
             std::fprintf(stderr, "taverix-gateway: %s needs a value\n", argv[argc - 1]);
         }

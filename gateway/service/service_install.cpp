@@ -69,24 +69,37 @@ bool service_command(int argc, const char* const* argv, wchar_t* command, wchar_
 
 // Sets what CreateService cannot: the description, the recovery actions (also after a stop with an
 // exit code of the gateway's own, such as a failed bring-up), a start delayed until the system's
-// own services are up, and the time a pre-shut-down may take.
-DWORD configure(SC_HANDLE service) {
+// own services are up, and the time a pre-shut-down may take. Each is tried; what Windows did not
+// take is said, with its error, as a warning.
+void configure(SC_HANDLE service) {
     SERVICE_DESCRIPTIONW description{const_cast<wchar_t*>(service_description)};
-    if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &description)) return GetLastError();
     SC_ACTION actions[] = {{SC_ACTION_RESTART, restart_delay_ms}, {SC_ACTION_RESTART, restart_delay_ms},
                            {SC_ACTION_NONE, 0}};
     SERVICE_FAILURE_ACTIONSW failure{};
     failure.dwResetPeriod = failure_count_reset_s;
     failure.cActions = sizeof actions / sizeof actions[0];
     failure.lpsaActions = actions;
-    if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure)) return GetLastError();
     SERVICE_FAILURE_ACTIONS_FLAG on_exit_code{TRUE};
-    if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &on_exit_code)) return GetLastError();
     SERVICE_DELAYED_AUTO_START_INFO delayed{TRUE};
-    if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed)) return GetLastError();
     SERVICE_PRESHUTDOWN_INFO preshutdown{preshutdown_timeout_ms};
-    if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_PRESHUTDOWN_INFO, &preshutdown)) return GetLastError();
-    return NO_ERROR;
+    const struct {
+        DWORD level;
+        void* value;
+        const char* what;
+    } settings[] = {
+        {SERVICE_CONFIG_DESCRIPTION, &description, "the description"},
+        {SERVICE_CONFIG_FAILURE_ACTIONS, &failure, "the recovery actions"},
+        {SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &on_exit_code, "recovery after a failed start"},
+        {SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed, "the delayed start"},
+        {SERVICE_CONFIG_PRESHUTDOWN_INFO, &preshutdown, "the pre-shut-down time"},
+    };
+    for (const auto& setting : settings) {
+        if (ChangeServiceConfig2W(service, setting.level, setting.value)) continue;
+        const DWORD error = GetLastError();
+        char words[256];
+        error_words(error, words, sizeof words);
+        std::printf("warning: Windows did not take %s (error %lu, %s)\n", setting.what, error, words);
+    }
 }
 
 // Stops the service when it runs and waits until it has stopped: the gateway finishes the
@@ -98,6 +111,16 @@ bool stop_and_wait(SC_HANDLE service, DWORD& error) {
         return false;
     }
     if (status.dwCurrentState == SERVICE_STOPPED) return true;
+    const ULONGLONG deadline = GetTickCount64() + stop_wait_ms;
+    // A service still starting takes no stop: it is waited for.
+    while (status.dwCurrentState == SERVICE_START_PENDING && GetTickCount64() < deadline) {
+        Sleep(stop_poll_ms);
+        if (!QueryServiceStatus(service, &status)) {
+            error = GetLastError();
+            return false;
+        }
+    }
+    if (status.dwCurrentState == SERVICE_STOPPED) return true;
     std::printf("stopping %s (the transaction under way finishes, the instrument is handed back)...\n",
                 service_name_text);
     std::fflush(stdout);
@@ -105,7 +128,6 @@ bool stop_and_wait(SC_HANDLE service, DWORD& error) {
         error = GetLastError();
         if (error != ERROR_SERVICE_NOT_ACTIVE) return false;
     }
-    const ULONGLONG deadline = GetTickCount64() + stop_wait_ms;
     while (GetTickCount64() < deadline) {
         if (!QueryServiceStatus(service, &status)) {
             error = GetLastError();
@@ -192,11 +214,8 @@ int install(const Options& options, int argc, const char* const* argv, bool agai
         }
         replaced = true;
     }
-    const DWORD configured = configure(service);
     unsigned long source_error = 0;
     const bool source = event_source_register(program, source_error);
-    CloseServiceHandle(service);
-    CloseServiceHandle(manager);
 
     std::printf("%s service %s (\"QX7316 network gateway\"), started automatically at boot (delayed), as "
                 "LocalService:\n  %ls\n",
@@ -207,12 +226,9 @@ int install(const Options& options, int argc, const char* const* argv, bool agai
     } else {
         std::printf("its log: %%ProgramData%%\\QX7316\\gateway.log (rotated, 3 older files kept)\n");
     }
-    if (configured != NO_ERROR) {
-        char words[256];
-        error_words(configured, words, sizeof words);
-        std::printf("warning: the description or recovery actions could not be set (Windows error %lu, %s)\n",
-                    configured, words);
-    }
+    configure(service);
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
     if (!source) std::printf("warning: no event log source: Windows error %lu\n", source_error);
     print_commands();
     return 0;
