@@ -12,15 +12,15 @@ import tempfile
 import time
 import warnings
 
-warnings.simplefilter("ignore", DeprecationWarning)
-import pyvisa  # noqa: E402
-
 parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
 parser.add_argument("gateway", help="taverix-gateway, native or .exe")
 parser.add_argument("wine_run", nargs="?", default="", help="tools/wine-run.sh for a Windows build, '' natively")
 parser.add_argument("count", nargs="?", type=int, default=2000, help="requests per measurement (2000)")
 parser.add_argument("rounds", nargs="?", type=int, default=5, help="measurements of each, in turns (5)")
-arguments = parser.parse_args()
+arguments = parser.parse_args()   # before pyvisa is imported: --help answers where it is missing
+
+warnings.simplefilter("ignore", DeprecationWarning)
+import pyvisa  # noqa: E402
 gateway, count, rounds = arguments.gateway, arguments.count, arguments.rounds
 runner = [arguments.wine_run] if arguments.wine_run else []
 

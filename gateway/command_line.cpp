@@ -92,7 +92,15 @@ void dotted(char (&text)[16], std::uint32_t a) {
 
 void options_warnings(const Options& o, void (*warn)(const char* line)) {
     char line[256];
-    if (o.allowed_count > 0 && (o.listen_address & loopback_mask) == loopback_network) {
+    const bool loopback = (o.listen_address & loopback_mask) == loopback_network;
+    if (o.allowed_count == 0 && !loopback) {
+        std::snprintf(line, sizeof line,
+                      "warning: serving %s with no --allow: every PC that reaches this one can drive the "
+                      "instrument; --allow ADDR[/BITS] names the PCs that may",
+                      o.listen_text);
+        warn(line);
+    }
+    if (o.allowed_count > 0 && loopback) {
         std::snprintf(line, sizeof line,
                       "warning: --allow has no effect: listening on %s (loopback), every client is on this machine "
                       "and always allowed; --listen 0.0.0.0 or an address of this machine serves others",

@@ -52,9 +52,10 @@ bool options_read(int argc, const char* const* argv, Options& options, int& fail
 
 extern const char* const usage_text;
 
-// Calls warn with each line ("warning: ...") on options that are read but do not do what they
-// seem to: --allow with a loopback listener, where every client is local and always allowed; a
-// range whose address has bits set past its prefix.
+// Calls warn with each line ("warning: ...") on options that leave the instrument open to every PC
+// that reaches this one (a listener beyond loopback with no --allow), or that are read but do not do
+// what they seem to: --allow with a loopback listener, where every client is local and always
+// allowed; a range whose address has bits set past its prefix.
 void options_warnings(const Options& options, void (*warn)(const char* line));
 
 // The options to carry into an installed service's command line: argv[1..argc-1] without the

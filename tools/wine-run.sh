@@ -15,7 +15,8 @@ qx_wine_display
 qx_wine_services
 exe=$1; shift
 if head -c 1024 "$exe" 2>/dev/null | grep -qa 'PE' && file -b "$exe" | grep -q 'Intel 80386'; then
-  if [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+  . "$here/i386-native.sh"
+  if [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && ! i386_native; then
     echo "wine-run: $exe is a 32-bit program, and the i386 emulation is not registered with binfmt_misc (lost at every reboot): run sudo $(cd "$here/.." && pwd)/tools/setup.sh" >&2
     exit 125
   fi

@@ -1,6 +1,7 @@
 // The gateway's command line and its client ranges.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "command_line.h"
@@ -67,6 +68,54 @@ TEST(GatewayCommandLine, AnEmptyPrefixAllowsEveryAddress) {
     ASSERT_TRUE(read({"--allow", "1.2.3.4/0"}, o));
     EXPECT_TRUE(gateway::client_allowed(o, 0xFFFFFFFF));
     EXPECT_TRUE(gateway::client_allowed(o, 0));
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<std::string> warnings_for(std::vector<const char*> args) {
+    static std::vector<std::string>* lines;
+    std::vector<std::string> out;
+    lines = &out;
+    gateway::Options o;
+    EXPECT_TRUE(read(args, o));
+    gateway::options_warnings(o, [](const char* line) { lines->push_back(line); });
+    return out;
+}
+
+// Each warning, alone and together, and the listeners that need none: loopback without --allow, and a
+// network listener narrowed by --allow.
+TEST(GatewayCommandLine, StartUpWarningsSayWhatTheOptionsLeaveOpenOrCannotDo) {
+    const std::string open_to_all =
+        "warning: serving 0.0.0.0 with no --allow: every PC that reaches this one can drive the instrument; "
+        "--allow ADDR[/BITS] names the PCs that may";
+    const std::string loopback_allow =
+        "warning: --allow has no effect: listening on 127.0.0.1 (loopback), every client is on this machine and "
+        "always allowed; --listen 0.0.0.0 or an address of this machine serves others";
+    const std::string past_prefix = "warning: --allow 10.1.2.3/8 has bits set past its /8: taken as 10.0.0.0/8";
+    struct Case {
+        std::vector<const char*> args;
+        std::vector<std::string> expected;
+    };
+    const std::vector<Case> cases = {
+        {{}, {}},
+        {{"--listen", "127.0.0.2"}, {}},
+        {{"--listen", "0.0.0.0"}, {open_to_all}},
+        {{"--listen", "192.168.1.5"},
+         {"warning: serving 192.168.1.5 with no --allow: every PC that reaches this one can drive the instrument; "
+          "--allow ADDR[/BITS] names the PCs that may"}},
+        {{"--listen", "0.0.0.0", "--allow", "192.168.1.20"}, {}},
+        {{"--listen", "0.0.0.0", "--allow", "0.0.0.0/0"}, {}},
+        {{"--allow", "192.168.1.0/24"}, {loopback_allow}},
+        {{"--listen", "0.0.0.0", "--allow", "10.1.2.3/8"}, {past_prefix}},
+        {{"--allow", "10.1.2.3/8"}, {loopback_allow, past_prefix}},
+    };
+    for (const Case& c : cases) {
+        std::string args;
+        for (const char* a : c.args) args += std::string(a) + " ";
+        EXPECT_EQ(warnings_for(c.args), c.expected) << args;
+    }
 }
 
 }  // namespace

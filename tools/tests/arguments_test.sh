@@ -6,7 +6,9 @@
 # tools/cleanup.sh stands for them), and no file is made, changed or removed.
 # The scripts run from a copy of the source tree, with HOME, TMPDIR, the run folder and the Wine
 # prefixes in a folder of the test's own, so that one that does more than it should touches
-# nothing outside; each run is bounded to 60 s. Prints one line per check; fails if any fails.
+# nothing outside; each run is bounded to 60 s. Python scripts run where pyvisa cannot be imported,
+# as on a machine without it, so that one importing it before reading its arguments fails here
+# too. Prints one line per check; fails if any fails.
 set -uo pipefail
 usage() { echo "usage: tools/tests/arguments_test.sh   (no arguments)"; }
 case "${1:-}" in
@@ -34,7 +36,11 @@ finish() {
 }
 trap finish EXIT
 
-mkdir -p "$copy" "$work/home" "$work/tmp" "$work/run"
+mkdir -p "$copy" "$work/home" "$work/tmp" "$work/run" "$work/python/pyvisa" "$work/python/pyvisa_py"
+for module in pyvisa pyvisa_py; do
+  echo "raise ModuleNotFoundError(\"No module named '$module' (hidden by arguments_test.sh)\")" \
+    >"$work/python/$module/__init__.py"
+done
 tar -C "$root" --exclude=./build --exclude=./.git -cf - . | tar -C "$copy" -xf -
 start_sentinel
 snapshot() { find "$copy" "$work/home" "$work/tmp" "$work/run" -printf '%p %s %T@\n' | sort; }
@@ -50,6 +56,7 @@ check_run() {
       HOME="$work/home" XDG_CACHE_HOME="$work/home/.cache" TMPDIR="$work/tmp" QX_RUN_DIR="$work/run" \
       QX_WINEPREFIX="$work/home/wineprefix" QX_PANEL_WINEPREFIX="$work/home/wineprefix-panel" \
       QX_FUZZ_BUILD="$copy/build/fuzz" QX_ARGUMENTS_TEST="$mark" \
+      PYTHONPATH="$work/python" PYTHONDONTWRITEBYTECODE=1 \
       timeout -k 5 60 "./$script" "$argument"
   ) >"$work/out" 2>"$work/err" </dev/null
   status=$?
