@@ -1,7 +1,7 @@
 // The bus library as the gateway's fuzz targets see it: gp_wrt keeps the message and the reply
 // the target's reply_to makes of it; gp_red hands that reply out one buffer at a time and fails
 // with 4, as at the library's time-out, when none is left; gp_clr drops it. Every other call
-// succeeds.
+// succeeds. Every call is counted.
 #pragma once
 
 #include <string>
@@ -11,6 +11,7 @@ struct ReplyBus {
     std::string reply_left;
     int writes;
     int clears;
+    long calls;   // every call of the ten, gp_init included
 };
 
 extern ReplyBus reply_bus;

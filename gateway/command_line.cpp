@@ -11,6 +11,7 @@ constexpr std::int32_t default_timeout = 5;   // the control panel's
 constexpr std::uint16_t default_port = 5025;
 constexpr std::uint16_t default_core_port = 9010;
 constexpr std::uint16_t default_abort_port = 9011;
+constexpr std::uint16_t default_web_port = 80;
 constexpr std::uint32_t loopback_network = 0x7F000000;
 constexpr std::uint32_t loopback_mask = 0xFF000000;
 constexpr std::uint64_t default_log_limit = 10 * 1024 * 1024;
@@ -32,6 +33,17 @@ bool read_number(const char*& text, std::uint64_t max, std::uint64_t& value, cha
     return true;
 }
 
+// A DNS name as a browser sends it in Host: letters, digits, '-' and '.', not empty.
+bool host_name_valid(const char* text) {
+    if (*text == '\0') return false;
+    for (const char* p = text; *p != '\0'; ++p) {
+        const char c = *p;
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
+        if (!ok) return false;
+    }
+    return true;
+}
+
 bool read_whole_number(const char* text, std::uint64_t max, std::uint64_t& value) {
     return read_number(text, max, value) && *text == '\0';
 }
@@ -47,7 +59,8 @@ bool copy_text(char* buffer, std::size_t size, const char* text) {
 
 const char* const usage_text =
     "usage: taverix-gateway [--address N] [--port P] [--listen ADDR] [--allow ADDR[/BITS]]... [--timeout N]\n"
-    "                       [--no-vxi11 | [--core-port P] [--abort-port P]] [--no-lockout]\n"
+    "                       [--no-vxi11 | [--core-port P] [--abort-port P]]\n"
+    "                       [--no-web | [--web-port P] [--web-host NAME]...] [--no-lockout]\n"
     "                       [--log-file PATH] [--log-size BYTES]\n"
     "       taverix-gateway --install-service | --reinstall-service [the options above]\n"
     "       taverix-gateway --uninstall-service\n"
@@ -62,6 +75,10 @@ const char* const usage_text =
     "  --no-vxi11         the raw socket alone: no VXI-11, nothing on port 111\n"
     "  --core-port P      VXI-11 core channel's TCP port, 0 for any free one (default 9010)\n"
     "  --abort-port P     VXI-11 abort channel's TCP port, 0 for any free one (default 9011)\n"
+    "  --no-web           no web page\n"
+    "  --web-port P       the web page's TCP port, 0 for any free one (default 80)\n"
+    "  --web-host NAME    a name the web page may be asked by besides the address, localhost and this\n"
+    "                     PC's name (a DNS alias); repeatable, at most 8\n"
     "  --no-lockout       no local lockout (gp_llo): the instrument's own keys stay usable\n"
     "  --log-file PATH    the log into PATH instead of the error output, start-up lines included,\n"
     "                     rotated by size: PATH.1 to PATH.3 keep the older lines\n"
@@ -77,7 +94,7 @@ const char* const usage_text =
     "VXI-11 links. At most 16 connections of either kind. When all are taken, a new one gets the slot of\n"
     "the connection that has sent no request for longest, once that is 1 s; it is turned away only when\n"
     "all 16 are at work (a VXI-11 connection holding a link, and an abort channel, always count as at\n"
-    "work).\n"
+    "work). The web page has 8 connections of its own, never taken from these 16.\n"
     "Ctrl+C stops after the transaction under way and releases the instrument; a second Ctrl+C stops\n"
     "at once and says whether the instrument was released.\n";
 
@@ -130,6 +147,8 @@ void options_default(Options& o) {
     o.vxi11 = true;
     o.core_port = default_core_port;
     o.abort_port = default_abort_port;
+    o.web = true;
+    o.web_port = default_web_port;
     o.lockout = true;
     o.log_limit = default_log_limit;
 }
@@ -199,6 +218,10 @@ bool options_read(int argc, const char* const* argv, Options& o, int& failed_at)
             o.vxi11 = false;
             continue;
         }
+        if (std::strcmp(name, "--no-web") == 0) {
+            o.web = false;
+            continue;
+        }
         if (std::strcmp(name, "--no-lockout") == 0) {
             o.lockout = false;
             continue;
@@ -233,6 +256,15 @@ bool options_read(int argc, const char* const* argv, Options& o, int& failed_at)
         } else if (std::strcmp(name, "--core-port") == 0 || std::strcmp(name, "--abort-port") == 0) {
             if (!read_whole_number(value, 65535, n)) return false;
             (name[2] == 'c' ? o.core_port : o.abort_port) = static_cast<std::uint16_t>(n);
+        } else if (std::strcmp(name, "--web-port") == 0) {
+            if (!read_whole_number(value, 65535, n)) return false;
+            o.web_port = static_cast<std::uint16_t>(n);
+        } else if (std::strcmp(name, "--web-host") == 0) {
+            if (o.web_host_count == web_host_max || !host_name_valid(value) ||
+                !copy_text(o.web_hosts[o.web_host_count], web_host_size, value)) {
+                return false;
+            }
+            ++o.web_host_count;
         } else if (std::strcmp(name, "--listen") == 0) {
             if (!read_ipv4(value, o.listen_address) || !copy_text(o.listen_text, sizeof o.listen_text, value)) return false;
         } else if (std::strcmp(name, "--allow") == 0) {

@@ -23,6 +23,7 @@ struct Slot {
     bool closing;   // shut to make room; its thread has not ended yet
     Socket socket;
     PeerAddress peer;
+    const char* protocol;
     Clock::time_point idle_since;
 };
 
@@ -63,6 +64,7 @@ int take(int i, Socket s, const PeerAddress& peer) {
     slot.closing = false;
     slot.socket = s;
     slot.peer = peer;
+    slot.protocol = "";
     slot.idle_since = Clock::now();
     return i;
 }
@@ -162,6 +164,22 @@ bool slots_wait_empty(std::chrono::milliseconds wait) {
     });
 }
 
+std::size_t slots_list(SlotView* views, std::size_t max) {
+    std::lock_guard<std::mutex> hold(slots_mutex);
+    const Clock::time_point now = Clock::now();
+    std::size_t n = 0;
+    for (const Slot& slot : slots) {
+        if (!slot.in_use || n == max) continue;
+        SlotView& v = views[n++];
+        std::snprintf(v.peer, sizeof v.peer, "%s", slot.peer.text);
+        v.protocol = slot.protocol;
+        v.at_work = slot.at_work;
+        v.idle = slot.at_work ? std::chrono::milliseconds(0)
+                              : std::chrono::duration_cast<std::chrono::milliseconds>(now - slot.idle_since);
+    }
+    return n;
+}
+
 void slots_accept(Socket listener, const Admission& admission, const std::atomic<bool>& accepting) {
     for (;;) {
         PeerAddress peer{};
@@ -185,6 +203,10 @@ void slots_accept(Socket listener, const Admission& admission, const std::atomic
             if (admission.turned_away != nullptr) admission.turned_away(s, admission.context);
             net_close(s);
             continue;
+        }
+        {
+            std::lock_guard<std::mutex> hold(slots_mutex);
+            slots[index].protocol = admission.protocol;
         }
         admission.admit(index, s, peer, admission.context);
         try {

@@ -37,6 +37,7 @@ void slot_done(int slot);
 // What a protocol does with the connections its listener accepts.
 struct Admission {
     const Options* options;   // the --allow ranges
+    const char* protocol;     // as the web page lists it: "raw socket", "vxi11 core", ...
     // Fills the slot's record for the new connection and logs it; its thread is started next.
     void (*admit)(int slot, Socket s, const PeerAddress& peer, const void* context);
     void (*serve)(int slot);   // the connection's thread
@@ -58,5 +59,15 @@ void slots_close_all();
 
 // Waits at most wait for every slot to be free; true when they are.
 bool slots_wait_empty(std::chrono::milliseconds wait);
+
+// A connection as the web page lists it.
+struct SlotView {
+    char peer[24];
+    const char* protocol;
+    bool at_work;
+    std::chrono::milliseconds idle;   // since its last request was served (0 while at work)
+};
+// The connections in their slots, at most max of them into views; returns how many.
+std::size_t slots_list(SlotView* views, std::size_t max);
 
 }  // namespace gateway

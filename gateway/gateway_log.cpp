@@ -50,6 +50,8 @@ bool writer_stopping = false;
 bool writer_stuck = false;       // left behind in a write that never returned
 unsigned writer_generation = 0;
 std::thread writer;
+RecentLine recent[recent_line_max];
+unsigned long long recent_count = 0;   // lines kept so far; the newest is recent[(count - 1) % max]
 
 std::FILE* log_target() { return log_file ? log_file : stderr; }
 
@@ -164,8 +166,18 @@ void start(bus_trace::TraceLine& line, const char* peer) {
     bus_trace::line_append(line, " ");
 }
 
+void keep_recent(const char* text, std::size_t n) {
+    RecentLine& line = recent[recent_count % recent_line_max];
+    line.number = ++recent_count;
+    if (n > 0 && text[n - 1] == '\n') --n;
+    if (n > sizeof line.text - 1) n = sizeof line.text - 1;
+    std::memcpy(line.text, text, n);
+    line.text[n] = '\0';
+}
+
 void put(const char* text, std::size_t n) {
     std::lock_guard<std::mutex> hold(log_mutex);
+    keep_recent(text, n);
     if (writer_running) {
         if (ring_size - ring_used < n) {
             count_dropped(1);
@@ -253,6 +265,21 @@ void log_stop() {
 std::size_t log_dropped() {
     std::lock_guard<std::mutex> hold(log_mutex);
     return dropped_total;
+}
+
+std::size_t log_recent(unsigned long long after, RecentLine* lines, std::size_t max) {
+    std::lock_guard<std::mutex> hold(log_mutex);
+    const unsigned long long oldest = recent_count > recent_line_max ? recent_count - recent_line_max + 1 : 1;
+    std::size_t n = 0;
+    for (unsigned long long number = after + 1 > oldest ? after + 1 : oldest; number <= recent_count && n < max; ++number) {
+        lines[n++] = recent[(number - 1) % recent_line_max];
+    }
+    return n;
+}
+
+unsigned long long log_newest() {
+    std::lock_guard<std::mutex> hold(log_mutex);
+    return recent_count;
 }
 
 void log_note(const char* text) {

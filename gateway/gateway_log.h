@@ -41,6 +41,19 @@ void log_stop();
 // Lines dropped so far.
 std::size_t log_dropped();
 
+// The newest lines, kept for the web page whether written or dropped, numbered from 1 on, each cut
+// to recent_line_size - 1 bytes, without its line feed.
+constexpr std::size_t recent_line_max = 100;
+constexpr std::size_t recent_line_size = 320;
+struct RecentLine {
+    unsigned long long number;
+    char text[recent_line_size];
+};
+// The kept lines numbered after `after`, oldest first, at most max of them; returns how many.
+std::size_t log_recent(unsigned long long after, RecentLine* lines, std::size_t max);
+// The number of the newest line (0: none yet).
+unsigned long long log_newest();
+
 // A line of the program's own, such as "stopped", as it is.
 void log_note(const char* text);
 

@@ -14,6 +14,7 @@
 #include "raw_socket_server.h"
 #include "stop_request.h"
 #include "vxi11_server.h"
+#include "web_server.h"
 
 namespace gateway {
 
@@ -130,6 +131,7 @@ RunEnd run(const Options& options, const RunWatch& watch) {
     // Raw socket and VXI-11 share the connection slots; either may serve alone.
     slots_open();
     int error = 0;
+    char text_line[128];
     const bool raw_served = server_start(options, error);
     if (!raw_served) {
         char text[96];
@@ -141,12 +143,22 @@ RunEnd run(const Options& options, const RunWatch& watch) {
     char vxi11_failure[320] = "";
     const bool vxi11_served = options.vxi11 && vxi11_start(options, vxi11, vxi11_failure, sizeof vxi11_failure);
     if (options.vxi11 && !vxi11_served) say(vxi11_failure, true);
+    // The page last: it shows what the others serve.
+    char web_failure[320] = "";
+    const bool web_served = options.web && (raw_served || vxi11_served) &&
+                            web::web_start(options, raw_served ? server_port() : 0, vxi11_served, web_failure,
+                                           sizeof web_failure);
+    if (options.web && web_failure[0] != '\0') say(web_failure, true);
     if (!raw_served && !vxi11_served) {
         release_instrument(true);
         net_finish();
         return RunEnd::cannot_serve;
     }
     say_served(options, raw_served, vxi11_served, vxi11);
+    if (web_served) {
+        std::snprintf(text_line, sizeof text_line, "web page on http://%s:%u/", options.listen_text, web::web_port());
+        say(text_line, false);
+    }
     say_lockout(options);
     if (watch.serving) watch.serving();
 
@@ -156,12 +168,14 @@ RunEnd run(const Options& options, const RunWatch& watch) {
     char text[128];
     std::snprintf(text, sizeof text, options.service ? "%s: stopping" : "%s: stopping (again to stop at once)", name);
     log_note(text);
+    if (web_served) web::web_stop_serving();
     if (vxi11_served) vxi11_stop_serving();
     if (raw_served) server_stop_serving();
     release_instrument(true);
     log_note("instrument released (gp_lcl)");
     if (raw_served) server_close();
     if (vxi11_served) vxi11_close();
+    if (web_served) web::web_close();
     net_finish();
     if (const std::size_t lost = log_dropped(); lost > 0) {
         std::snprintf(text, sizeof text, "stopped, %zu log lines dropped", lost);

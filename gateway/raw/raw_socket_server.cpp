@@ -108,7 +108,7 @@ void admit_client(int index, Socket s, const PeerAddress& peer, const void*) {
 }
 
 void accept_clients() {
-    const Admission admission{&options, admit_client, serve_client, nullptr, nullptr};
+    const Admission admission{&options, "raw socket", admit_client, serve_client, nullptr, nullptr};
     slots_accept(listener, admission, accepting);
 }
 

@@ -103,7 +103,7 @@ CreateLinkResult create_link(CoreConnection& c, const CreateLinkArgs& a) {
         log(c, nullptr, "create_link", r.error, a.device, a.device_length);
         return r;
     }
-    Link* link = link_create(&c, address, device);
+    Link* link = link_create(&c, address, device, c.peer);
     if (link == nullptr) {
         r.error = out_of_resources;
         log(c, nullptr, "create_link", r.error, a.device, a.device_length, nullptr, "64 links already");

@@ -16,7 +16,7 @@ std::uint32_t last_id = 0;
 
 }  // namespace
 
-Link* link_create(const void* connection, int address, const char* device) {
+Link* link_create(const void* connection, int address, const char* device, const char* peer) {
     std::lock_guard<std::mutex> hold(table_mutex);
     for (Link& link : links) {
         if (link.in_use) continue;
@@ -28,6 +28,7 @@ Link* link_create(const void* connection, int address, const char* device) {
         link.address = address;
         std::snprintf(link.address_text, sizeof link.address_text, "%d", address);
         std::snprintf(link.device, sizeof link.device, "%s", device);
+        std::snprintf(link.peer, sizeof link.peer, "%s", peer);
         link.message_length = 0;
         link.message_refused = false;
         link.reply_pending = false;
@@ -93,6 +94,20 @@ void links_abort_all() {
         }
     }
     bus_wake_all();
+}
+
+std::size_t links_list(LinkView* views, std::size_t max) {
+    std::lock_guard<std::mutex> hold(table_mutex);
+    std::size_t n = 0;
+    for (const Link& link : links) {
+        if (!link.in_use || n == max) continue;
+        LinkView& v = views[n++];
+        v.id = link.id;
+        v.address = link.address;
+        std::memcpy(v.device, link.device, sizeof v.device);
+        std::memcpy(v.peer, link.peer, sizeof v.peer);
+    }
+    return n;
 }
 
 }  // namespace gateway::vxi11

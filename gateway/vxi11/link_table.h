@@ -26,6 +26,7 @@ struct Link {
     int address;
     char address_text[4];   // as gp_* take it
     char device[16];        // as the log shows it
+    char peer[24];          // the connection's "A.B.C.D:PORT"
     // A message of several writes: kept until the write with the END flag.
     char message[message_kept_max + 1];
     std::size_t message_length;
@@ -36,8 +37,8 @@ struct Link {
     std::size_t reply_at;
 };
 
-// A fresh link for connection; nullptr when link_max are in use.
-Link* link_create(const void* connection, int address, const char* device);
+// A fresh link for connection (at peer); nullptr when link_max are in use.
+Link* link_create(const void* connection, int address, const char* device, const char* peer);
 // The link with this id made by connection; nullptr when there is none.
 Link* link_find(const void* connection, std::uint32_t id);
 // Frees the link and every lock it holds.
@@ -49,5 +50,15 @@ bool links_held(const void* connection);
 bool link_abort(std::uint32_t id);
 // Raises every link's abort flag (the gateway is stopping).
 void links_abort_all();
+
+// A link as the web page lists it.
+struct LinkView {
+    std::uint32_t id;
+    int address;
+    char device[16];
+    char peer[24];
+};
+// The links in use, at most max of them into views; returns how many.
+std::size_t links_list(LinkView* views, std::size_t max);
 
 }  // namespace gateway::vxi11

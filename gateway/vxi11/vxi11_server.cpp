@@ -198,7 +198,8 @@ void turned_away(Socket s, const void* context) {
 }
 
 void accept_connections(Socket listener, Channel channel) {
-    const Admission admission{&options, admit_connection, serve_connection, turned_away,
+    static const char* const protocols[] = {"vxi11 portmapper", "vxi11 core", "vxi11 abort"};
+    const Admission admission{&options, protocols[static_cast<int>(channel)], admit_connection, serve_connection, turned_away,
                               &channels[static_cast<int>(channel)]};
     slots_accept(listener, admission, accepting);
 }

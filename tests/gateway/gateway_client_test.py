@@ -42,7 +42,7 @@ def wait_until(check, what, seconds=WAIT_SECONDS):
 
 class Gateway:
     """One gateway process, its trace file and its log lines."""
-    protocols = ("--no-vxi11",)   # the raw socket alone: port 111 is not the test's here
+    protocols = ("--no-vxi11", "--no-web")   # the raw socket alone: ports 111 and 80 are not the test's here
 
     def __init__(self, *args, env=None, prefix=(), preexec_fn=None):
         fd, self.trace_path = tempfile.mkstemp(prefix="gateway-trace-", suffix=".txt")
