@@ -252,6 +252,19 @@ TEST_F(WebRules, TextsFromOutsideAreEscapedWhereverTheyGo) {
     }
 }
 
+// The page says when the instrument's keys were left usable, and only then.
+TEST_F(WebRules, ThePageShowsNoLockoutOnlyWhenGiven) {
+    const std::string note = "--no-lockout: no local lockout, the instrument&#39;s own keys stay usable";
+    EXPECT_EQ(send(Method::get, "/").body.find("no local lockout"), std::string::npos);
+    gateway::Options options;
+    gateway::options_default(options);
+    const char* args[] = {"taverix-gateway", "--no-lockout"};
+    ASSERT_TRUE(gateway::options_read(2, args, options));
+    ASSERT_TRUE(site_setup(options, 5025, true, 8080));
+    token = site().token;
+    EXPECT_NE(send(Method::get, "/").body.find(note), std::string::npos);
+}
+
 TEST_F(WebRules, TheIdentificationDocumentHasItsElementsInTheSchemasOrder) {
     const WebResponse r = send(Method::get, "/lxi/identification", "", "bench-gw.lab:8080");
     EXPECT_EQ(r.content_type, std::string("text/xml; charset=utf-8"));
