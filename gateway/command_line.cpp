@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "net.h"
+
 namespace gateway {
 
 namespace {
@@ -13,7 +15,6 @@ constexpr std::uint16_t default_core_port = 9010;
 constexpr std::uint16_t default_abort_port = 9011;
 constexpr std::uint16_t default_web_port = 80;
 constexpr std::uint32_t loopback_network = 0x7F000000;
-constexpr std::uint32_t loopback_mask = 0xFF000000;
 constexpr std::uint64_t default_log_limit = 10 * 1024 * 1024;
 constexpr std::uint64_t log_limit_min = 1024;
 constexpr std::uint64_t log_limit_max = std::uint64_t{1} << 40;
@@ -90,26 +91,20 @@ const char* const usage_text =
     "  --service          how the service manager starts the installed service\n"
     "  --help             this text\n"
     "The portmapper answers UDP on every interface, for discovery. A raw socket line for an instrument\n"
-    "locked by a VXI-11 link waits up to 5 s for the lock, then is dropped (and logged). At most 64\n"
-    "VXI-11 links. At most 16 connections of either kind. When all are taken, a new one gets the slot of\n"
-    "the connection that has sent no request for longest, once that is 1 s; it is turned away only when\n"
-    "all 16 are at work (a VXI-11 connection holding a link, and an abort channel, always count as at\n"
-    "work). The web page has 8 connections of its own, never taken from these 16.\n"
+    "locked by a VXI-11 link waits up to 5 s for the lock, then is dropped (and logged).\n"
+    "At most 64 VXI-11 links, 8 on one connection, 16 from one client address; a VXI-11 abort is taken\n"
+    "only from the address of the link's own client. At most 16 connections of either kind, 8 from one\n"
+    "client address (this PC's own, on loopback, are not capped per address). When all are taken, or\n"
+    "its address has its 8, a new one gets the slot of the connection (of that address) that has sent\n"
+    "no request for longest, once that is 1 s; it is turned away only when all of those are at work\n"
+    "(a VXI-11 connection holding a link always counts as at work). The web page has 8 connections of\n"
+    "its own, never taken from these 16.\n"
     "Ctrl+C stops after the transaction under way and releases the instrument; a second Ctrl+C stops\n"
     "at once and says whether the instrument was released.\n";
 
-namespace {
-
-void dotted(char (&text)[16], std::uint32_t a) {
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", static_cast<unsigned>(a >> 24), static_cast<unsigned>((a >> 16) & 0xFF),
-                  static_cast<unsigned>((a >> 8) & 0xFF), static_cast<unsigned>(a & 0xFF));
-}
-
-}  // namespace
-
 void options_warnings(const Options& o, void (*warn)(const char* line)) {
     char line[256];
-    const bool loopback = (o.listen_address & loopback_mask) == loopback_network;
+    const bool loopback = net_is_loopback(o.listen_address);
     if (o.allowed_count == 0 && !loopback) {
         std::snprintf(line, sizeof line,
                       "warning: serving %s with no --allow: every PC that reaches this one can drive the "
@@ -129,8 +124,8 @@ void options_warnings(const Options& o, void (*warn)(const char* line)) {
         if (r.given == r.network) continue;
         char given[16];
         char network[16];
-        dotted(given, r.given);
-        dotted(network, r.network);
+        net_ipv4_text(given, r.given);
+        net_ipv4_text(network, r.network);
         std::snprintf(line, sizeof line, "warning: --allow %s/%u has bits set past its /%u: taken as %s/%u", given,
                       r.bits, r.bits, network, r.bits);
         warn(line);
@@ -193,7 +188,7 @@ bool read_address_range(const char* text, AddressRange& range) {
 }
 
 bool client_allowed(const Options& o, std::uint32_t address) {
-    if ((address & loopback_mask) == loopback_network) return true;
+    if (net_is_loopback(address)) return true;
     if (o.allowed_count == 0) return true;
     for (std::size_t i = 0; i < o.allowed_count; ++i) {
         if ((address & o.allowed[i].mask) == o.allowed[i].network) return true;

@@ -184,7 +184,9 @@ TEST_F(WebRules, ThePanelDoesOnTheBusWhatTheProgramDoes) {
 
 TEST_F(WebRules, AnAddressLockedByAVxi11LinkRefusesThePageAtOnce) {
     int connection = 0;
-    gateway::vxi11::Link* link = gateway::vxi11::link_create(&connection, 4, "gpib0,4", "10.0.0.9:1234");
+    const char* refused = nullptr;
+    gateway::vxi11::Link* link =
+        gateway::vxi11::link_create(&connection, 0x0A000009, "10.0.0.9:1234", 4, "gpib0,4", refused);
     ASSERT_NE(link, nullptr);
     const gateway::BusClaim claim{4, link->id, false, std::chrono::milliseconds(0), std::chrono::milliseconds(0), nullptr};
     ASSERT_EQ(gateway::address_lock(claim), gateway::BusWait::granted);
