@@ -55,7 +55,7 @@ def measure(command):
 
 results = {"gateway": [], "echo": []}
 for _ in range(rounds):
-    results["gateway"].append(measure([gateway, "--port", "0", "--no-vxi11"]))
+    results["gateway"].append(measure([gateway, "--port", "0", "--no-vxi11", "--no-web"]))
     results["echo"].append(measure([echo]))
 for name, runs in results.items():
     print("%-8s median round trip %7.1f us  %7.0f queries/s  (runs: %s)" % (

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Builds a fuzz target with clang and runs it for a bounded time: fuzz/run.sh [TARGET] [SECONDS],
-# TARGET messages (the default), gateway or vxi11, SECONDS 60 by default. Fails on any crash or
+# TARGET messages (the default), gateway, vxi11 or web, SECONDS 60 by default. Fails on any crash or
 # failed check; the input that caused it is left in build/fuzz/.
 set -euo pipefail
 usage() {
-  echo "usage: fuzz/run.sh [messages|gateway|vxi11] [SECONDS]"
+  echo "usage: fuzz/run.sh [messages|gateway|vxi11|web] [SECONDS]"
   echo "Builds TARGET_fuzz (clang, libFuzzer; messages_fuzz by default) in build/fuzz and runs it SECONDS"
   echo "(default 60); new inputs go to build/fuzz/corpus/ (messages) or build/fuzz/TARGET-corpus/, the input"
   echo "of a crash to build/fuzz/crash-* or build/fuzz/TARGET-crash-*."
@@ -14,7 +14,7 @@ case "${1:-}" in
 esac
 target=messages
 case "${1:-}" in
-  messages|gateway|vxi11) target=$1; shift ;;
+  messages|gateway|vxi11|web) target=$1; shift ;;
 esac
 if [ $# -gt 1 ] || ! [[ "${1:-60}" =~ ^[1-9][0-9]*$ ]]; then usage >&2; exit 2; fi
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -26,6 +26,7 @@ case $target in
   messages) max_len=2048 prefix= ;;
   gateway) max_len=4096 prefix=gateway- ;;
   vxi11) max_len=20000 prefix=vxi11- ;;
+  web) max_len=12000 prefix=web- ;;
 esac
 
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

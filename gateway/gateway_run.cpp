@@ -14,6 +14,7 @@
 #include "raw_socket_server.h"
 #include "stop_request.h"
 #include "vxi11_server.h"
+#include "web_server.h"
 
 namespace gateway {
 
@@ -64,7 +65,8 @@ void stop_at_once(const char* name) {
 // time-out when it differs from the panel's. False, with the failure said, when a call failed.
 bool bring_up(const Options& options) {
     std::lock_guard<std::mutex> bus(server_bus_lock());
-    const LinkResult link = bus_bring_up(options.address_text);
+    const LinkResult link =
+        options.lockout ? bus_bring_up(options.address_text) : bus_bring_up_without_lockout(options.address_text);
     if (!link.ok) {
         say(link.status_text, true);
         return false;
@@ -103,6 +105,10 @@ void say_served(const Options& options, bool raw_served, bool vxi11_served, cons
     say(text, false);
 }
 
+void say_lockout(const Options& options) {
+    if (!options.lockout) say("no local lockout (--no-lockout): the instrument's own keys stay usable", false);
+}
+
 }  // namespace
 
 RunEnd run(const Options& options, const RunWatch& watch) {
@@ -125,6 +131,7 @@ RunEnd run(const Options& options, const RunWatch& watch) {
     // Raw socket and VXI-11 share the connection slots; either may serve alone.
     slots_open();
     int error = 0;
+    char text_line[128];
     const bool raw_served = server_start(options, error);
     if (!raw_served) {
         char text[96];
@@ -136,12 +143,23 @@ RunEnd run(const Options& options, const RunWatch& watch) {
     char vxi11_failure[320] = "";
     const bool vxi11_served = options.vxi11 && vxi11_start(options, vxi11, vxi11_failure, sizeof vxi11_failure);
     if (options.vxi11 && !vxi11_served) say(vxi11_failure, true);
+    // The page last: it shows what the others serve.
+    char web_failure[320] = "";
+    const bool web_served = options.web && (raw_served || vxi11_served) &&
+                            web::web_start(options, raw_served ? server_port() : 0, vxi11_served, web_failure,
+                                           sizeof web_failure);
+    if (options.web && web_failure[0] != '\0') say(web_failure, true);
     if (!raw_served && !vxi11_served) {
         release_instrument(true);
         net_finish();
         return RunEnd::cannot_serve;
     }
     say_served(options, raw_served, vxi11_served, vxi11);
+    if (web_served) {
+        std::snprintf(text_line, sizeof text_line, "web page on http://%s:%u/", options.listen_text, web::web_port());
+        say(text_line, false);
+    }
+    say_lockout(options);
     if (watch.serving) watch.serving();
 
     // The instrument first, then the rest: a console closing gives the process about 5 s.
@@ -150,12 +168,14 @@ RunEnd run(const Options& options, const RunWatch& watch) {
     char text[128];
     std::snprintf(text, sizeof text, options.service ? "%s: stopping" : "%s: stopping (again to stop at once)", name);
     log_note(text);
+    if (web_served) web::web_stop_serving();
     if (vxi11_served) vxi11_stop_serving();
     if (raw_served) server_stop_serving();
     release_instrument(true);
     log_note("instrument released (gp_lcl)");
     if (raw_served) server_close();
     if (vxi11_served) vxi11_close();
+    if (web_served) web::web_close();
     net_finish();
     if (const std::size_t lost = log_dropped(); lost > 0) {
         std::snprintf(text, sizeof text, "stopped, %zu log lines dropped", lost);

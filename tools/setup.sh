@@ -37,6 +37,8 @@ packages=(
   wine wine64 libwine xvfb x11-apps x11-utils imagemagick locales fonts-ipafont-gothic file
   python3-pyvisa python3-pyvisa-py
   lxi-tools iproute2
+  libboost-dev
+  chromium chromium-driver python3-selenium
 )
 # The 32-bit part of Wine (and, where the kernel does not run i386 programs itself, qemu-user from
 # bookworm-backports: tools/setup-packages.sh).

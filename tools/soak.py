@@ -468,7 +468,7 @@ def main():
     trace_path = os.path.join(folder, "trace.txt")
     log_path = os.path.join(folder, "log.txt")
     log = open(log_path, "wb")
-    command = [gateway, "--port", "0"] + (["--no-vxi11"] if not vxi11 else ["--core-port", "0", "--abort-port", "0"])
+    command = [gateway, "--port", "0", "--no-web"] + (["--no-vxi11"] if not vxi11 else ["--core-port", "0", "--abort-port", "0"])
     process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                stderr=log, env=dict(os.environ, TAVERIX_SIM_TRACE=trace_path, **SIM_ENV),
                                preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))

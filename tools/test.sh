@@ -3,7 +3,7 @@
 # under Wine (the 32-bit one through the i386 emulation), the fuzz run, and memcheck of the host tests.
 #
 #   tools/test.sh [STEP...]     steps: scripts, native, native-sanitize, windows-x64, windows-x86, fuzz,
-#                               fuzz-gateway, fuzz-vxi11, soak, memcheck (default: all, in this order); -h: the usage
+#                               fuzz-gateway, fuzz-vxi11, fuzz-web, soak, memcheck (default: all, in this order); -h: the usage
 #
 # Runs as the user and installs nothing: when something is missing it says what, and the command
 # that fixes it (.ci/run runs tools/setup.sh first). Every GUI test runs on one private Xvfb
@@ -11,7 +11,7 @@
 # Ctrl+C or a kill ends the running step, the prefix's Wine processes and the Xvfb.
 # Logs: build/test-logs/STEP.log. Ends with one line "test.sh: N passed, N failed".
 set -uo pipefail
-all_steps=(scripts native native-sanitize windows-x64 windows-x86 fuzz fuzz-gateway fuzz-vxi11 soak memcheck)
+all_steps=(scripts native native-sanitize windows-x64 windows-x86 fuzz fuzz-gateway fuzz-vxi11 fuzz-web soak memcheck)
 usage() {
   echo "usage: tools/test.sh [STEP...]"
   echo "steps, run in the order given (none: all of them, in this order): ${all_steps[*]}"
@@ -101,6 +101,7 @@ for step in "${steps[@]}"; do
     fuzz) run_script fuzz fuzz/run.sh messages "${QX_FUZZ_SECONDS:-30}" ;;
     fuzz-gateway) run_script fuzz-gateway fuzz/run.sh gateway "${QX_FUZZ_SECONDS:-30}" ;;
     fuzz-vxi11) run_script fuzz-vxi11 fuzz/run.sh vxi11 "${QX_FUZZ_SECONDS:-30}" ;;
+    fuzz-web) run_script fuzz-web fuzz/run.sh web "${QX_FUZZ_SECONDS:-30}" ;;
     soak) run_script soak tools/soak.sh "${QX_SOAK_SECONDS:-20}" ;;
     memcheck) run_script memcheck tools/memcheck.sh build/native ;;
     windows-*) run_preset "$step" 1 ;;   # one GUI test at a time: they share the display and prefix

@@ -1,5 +1,6 @@
 #include "bus_transaction.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "bus_calls.h"
@@ -7,6 +8,9 @@
 namespace gateway {
 
 namespace {
+
+std::atomic<unsigned long long> transactions_made{0};
+std::atomic<unsigned long long> transactions_failed{0};
 
 void fail(Transaction& t, const char* call, BusStatus status) {
     t.outcome = Outcome::failed;
@@ -77,14 +81,26 @@ void bus_transaction(const char* address, const char* line, bool query, Transact
     // A message cut off part way could run into the next client's: the device is cleared.
     if (BusStatus s = taverix::gp_wrt(address, line); s != 0) {
         fail(t, "gp_wrt", s);
-        return clear_instrument(t, address);
+        clear_instrument(t, address);
+    } else if (query) {
+        read_reply(address, t);
     }
-    if (query) read_reply(address, t);
+    bus_count(t.outcome == Outcome::failed);
 }
 
 void bus_read_reply(const char* address, Transaction& t) {
     reset(t);
     read_reply(address, t);
+    bus_count(t.outcome == Outcome::failed);
+}
+
+void bus_count(bool failed) {
+    transactions_made.fetch_add(1, std::memory_order_relaxed);
+    if (failed) transactions_failed.fetch_add(1, std::memory_order_relaxed);
+}
+
+BusCounts bus_counts() {
+    return {transactions_made.load(std::memory_order_relaxed), transactions_failed.load(std::memory_order_relaxed)};
 }
 
 }  // namespace gateway

@@ -40,4 +40,14 @@ void bus_transaction(const char* address, const char* line, bool query, Transact
 // The reading half alone: a reply read as bus_transaction reads it, with no message written.
 void bus_read_reply(const char* address, Transaction& transaction);
 
+// Transactions made since start, and those in which a bus call failed, as the web page shows them.
+// bus_transaction and bus_read_reply count themselves; other bus work (the web page's panel
+// actions) counts with bus_count.
+struct BusCounts {
+    unsigned long long transactions;
+    unsigned long long failed;
+};
+void bus_count(bool failed);
+BusCounts bus_counts();
+
 }  // namespace gateway

@@ -65,7 +65,7 @@ def started(command, env, **popen):
     once stdout said it listens (stdout is read with select, so that its pipe can be closed)."""
     fd, trace_path = tempfile.mkstemp(prefix="gateway-trace-", suffix=".txt")
     os.close(fd)
-    process = subprocess.Popen([gateway_client_test.GATEWAY, "--port", "0", "--no-vxi11", *command], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+    process = subprocess.Popen([gateway_client_test.GATEWAY, "--port", "0", "--no-vxi11", "--no-web", *command], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                env=dict(os.environ, TAVERIX_SIM_TRACE=trace_path, **env), **popen)
     seen = b""
     deadline = time.monotonic() + START_SECONDS
@@ -202,7 +202,7 @@ class StopRequests(unittest.TestCase):
                 try:
                     socket.create_connection(("127.0.0.1", g.port), timeout=WAIT_SECONDS).close()
                     return False
-                except ConnectionRefusedError:
+                except (ConnectionRefusedError, ConnectionResetError):   # reset: taken into the backlog, then closed
                     return True
             wait_until(listener_closed, "the first Ctrl+C taken: no new connections")
             os.kill(g.process.pid, signal.SIGINT)
@@ -221,7 +221,7 @@ class StopRequests(unittest.TestCase):
         folder = tempfile.mkdtemp(prefix="gateway-fifo-")
         fifo = os.path.join(folder, "trace")
         os.mkfifo(fifo)
-        process = subprocess.Popen([gateway_client_test.GATEWAY, "--port", "0", "--no-vxi11", "--timeout", "7"], stdin=subprocess.DEVNULL,
+        process = subprocess.Popen([gateway_client_test.GATEWAY, "--port", "0", "--no-vxi11", "--no-web", "--timeout", "7"], stdin=subprocess.DEVNULL,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                    env=dict(os.environ, TAVERIX_SIM_TRACE=fifo),
                                    # Ctrl+C as in a terminal, whatever this test's parent ignores
