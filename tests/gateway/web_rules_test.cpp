@@ -117,11 +117,12 @@ TEST_F(WebRules, APostWithoutTheTokenOrFromAnotherSiteTouchesNothing) {
     };
     const std::string wrong(token.size(), '0');
     const std::string longer = token + "0";
+    const std::string shorter = token.substr(1);
     const Case cases[] = {
         {nullptr, nullptr, "127.0.0.1:8080", 403},              // no token
         {nullptr, wrong.c_str(), "127.0.0.1:8080", 403},
         {nullptr, longer.c_str(), "127.0.0.1:8080", 403},
-        {nullptr, token.substr(1).c_str(), "127.0.0.1:8080", 403},
+        {nullptr, shorter.c_str(), "127.0.0.1:8080", 403},
         {"http://attacker.example", "", "127.0.0.1:8080", 403},   // the right token from another page
         {"http://127.0.0.1:8081", "", "127.0.0.1:8080", 403},
         {"https://127.0.0.1:8080", "", "127.0.0.1:8080", 403},
