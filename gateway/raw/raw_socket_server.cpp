@@ -11,7 +11,7 @@
 #include "connection_slots.h"
 #include "gateway_log.h"
 #include "line_input.h"
-#include "message_query.h"
+#include "message_rules.h"
 #include "net.h"
 
 namespace gateway {
@@ -62,11 +62,12 @@ bool serve_line(ClientSlot& slot, LineVerdict verdict) {
         return true;
     }
     if (stopped) {
-        bus_release();
+        bus_unclaim();
         return false;
     }
     bus_transaction(options.address_text, in.text, query, slot.transaction);
-    bus_release();
+    bus_wrote(instrument_address, raw_owner);
+    bus_unclaim();
     const Transaction& t = slot.transaction;
     const bool sent = t.outcome != Outcome::replied || net_send_all(slot.socket, t.reply, t.reply_length);
     log_transaction(slot.peer.text, in.text, in.length, t);

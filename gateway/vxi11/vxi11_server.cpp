@@ -35,8 +35,6 @@ constexpr int read_due_wait_us = 0;
 #else
 constexpr int read_due_wait_us = 100;
 #endif
-// A reply: its record mark, RPC header and the largest result (device_read's data).
-constexpr std::size_t reply_capacity = 4 + 64 + data_max;
 constexpr int udp_receive_wait_ms = 250;
 constexpr auto connection_end_wait = std::chrono::milliseconds(5000);
 // However long a client's time-outs: a call waits for a lock or for the bus at most this long.
@@ -53,7 +51,7 @@ struct Connection {
     PortmapperCall portmapper;
     rpc::RecordInput input;
     std::uint8_t received[receive_size];
-    std::uint8_t reply[reply_capacity];
+    std::uint8_t reply[reply_record_max];
 };
 
 Options options;
@@ -122,10 +120,9 @@ void serve_connection(int index) {
                 slot_at_work(index);
                 open = serve_record(*c);
                 // A VISA session's links (and locks) are never closed to make room: while it holds
-                // one, the connection counts as at work; so does an abort channel.
-                const bool keeps_working =
-                    c->channel == Channel::abort || (c->channel == Channel::core && links_held(&c->core));
-                if (!keeps_working) slot_done(index);
+                // one, its core connection counts as at work. Any other connection, an abort
+                // channel too, is at work only while a call is served.
+                if (!(c->channel == Channel::core && links_held(&c->core))) slot_done(index);
                 rpc::record_input_reset(c->input);
             }
         }
@@ -186,11 +183,11 @@ void admit_connection(int index, Socket s, const PeerAddress& peer, const void* 
     c.peer = peer;
     c.channel = channel;
     c.core.peer = c.peer.text;
+    c.core.client = peer.ipv4;
     c.core.log_pending = false;
     c.core.read_due = false;
     c.portmapper.peer = c.peer.text;
     log_event(peer.text, channel_name(channel));
-    if (channel == Channel::abort) slot_at_work(index);
 }
 
 void turned_away(Socket s, const void* context) {
@@ -207,7 +204,7 @@ void accept_connections(Socket listener, Channel channel) {
 // The portmapper over UDP, broadcasts included: one datagram is one call, answered to its sender.
 void serve_udp() {
     static char received[rpc::record_max];
-    static std::uint8_t reply[reply_capacity];
+    static std::uint8_t reply[reply_record_max];
     while (!is_stopping()) {
         PeerAddress from{};
         const long n = net_udp_receive(portmapper_udp, received, sizeof received, from);
@@ -235,11 +232,6 @@ void close_all() {
     close_socket(portmapper_udp);
 }
 
-void format_address(char* text, std::size_t size, std::uint32_t a) {
-    std::snprintf(text, size, "%u.%u.%u.%u", static_cast<unsigned>(a >> 24), static_cast<unsigned>((a >> 16) & 0xFF),
-                  static_cast<unsigned>((a >> 8) & 0xFF), static_cast<unsigned>(a & 0xFF));
-}
-
 // Port 111 here, or registration with the portmapper holding it. False: failure says why.
 bool take_portmapper_port(Vxi11Served& served, char* failure, std::size_t failure_size) {
     // Broadcasts arrive on an interface, never on loopback: the UDP socket listens on every one.
@@ -248,7 +240,7 @@ bool take_portmapper_port(Vxi11Served& served, char* failure, std::size_t failur
     int udp_error = 0;
     portmapper_listener = net_listen(options.listen_address, portmapper_port, tcp_error);
     portmapper_udp = net_udp_open(any_address, portmapper_port, udp_receive_wait_ms, udp_error);
-    format_address(served.udp_text, sizeof served.udp_text, any_address);
+    net_ipv4_text(served.udp_text, any_address);
     if (portmapper_listener != no_socket && portmapper_udp != no_socket) {
         served.own_portmapper = true;
         return true;

@@ -18,17 +18,20 @@ import unittest
 import xml.etree.ElementTree as ElementTree
 
 sys.dont_write_bytecode = True   # no __pycache__ in the source tree
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import gateway_client_test as base   # noqa: E402  the gateway process, its trace and its log
 SCREENSHOT = ""
 if __name__ == "__main__":
+    # Before anything imports pyvisa or selenium: --help answers where they are missing.
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("gateway", help="taverix-gateway, native or .exe")
     parser.add_argument("wine_run", nargs="?", default="", help="tools/wine-run.sh for a Windows build")
     parser.add_argument("--screenshot", default="", help="PNG file for a picture of the page")
     arguments, unittest_arguments = parser.parse_known_args()
-    base.GATEWAY, base.WINE_RUN, SCREENSHOT = arguments.gateway, arguments.wine_run, arguments.screenshot
+    SCREENSHOT = arguments.screenshot
     sys.argv[1:] = unittest_arguments
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import gateway_client_test as base   # noqa: E402  the gateway process, its trace and its log
+if __name__ == "__main__":
+    base.GATEWAY, base.WINE_RUN = arguments.gateway, arguments.wine_run
 from gateway_client_test import WAIT_SECONDS, START_SECONDS, CLIENT_TIMEOUT_MS, wait_until   # noqa: E402
 
 import pyvisa   # noqa: E402
