@@ -70,8 +70,8 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
     if (options.service) return gateway::service_run(options);
 #endif
-    gateway::options_warnings(options, console_warning);
     if (options.service_action != gateway::ServiceAction::none) {
+        gateway::options_warnings(options, console_warning);
 #ifdef _WIN32
         return gateway::service_install(options, argc, argv);
 #else
@@ -86,7 +86,9 @@ int main(int argc, char** argv) {
         return exit_usage;
     }
 #endif
+    // The log file first, so that the warnings are in it too.
     if (options.log_path[0] != '\0' && !open_log_file(options)) return exit_failed;
+    gateway::options_warnings(options, console_warning);
     const gateway::RunWatch watch{console_line, nullptr, nullptr};
     return gateway::run(options, watch) == gateway::RunEnd::stopped ? 0 : exit_failed;
 }

@@ -58,6 +58,13 @@ bool service_command(int argc, const char* const* argv, wchar_t* command, wchar_
         if (!option_kept_for_service(argv[i])) continue;
         wchar_t argument[1024];
         if (MultiByteToWideChar(CP_ACP, 0, argv[i], -1, argument, 1024) == 0) return false;
+        // The service starts in the system folder: a log file's path is made whole here.
+        if (i > 1 && std::strcmp(argv[i - 1], "--log-file") == 0) {
+            wchar_t full[1024];
+            const DWORD n = GetFullPathNameW(argument, 1024, full, nullptr);
+            if (n == 0 || n >= 1024) return false;
+            std::wcscpy(argument, full);
+        }
         // Quoted where it holds a blank; a path's backslashes stay as they are.
         const bool quote = argument[0] == L'\0' || std::wcspbrk(argument, L" \t") != nullptr;
         const int added = std::swprintf(command + used, command_capacity - static_cast<std::size_t>(used),
@@ -222,7 +229,9 @@ int install(const Options& options, int argc, const char* const* argv, bool agai
                 replaced ? "reinstalled" : "installed", service_name_text, command);
     std::printf("recovery: restarted 60 s after a failure, twice, then left stopped\n");
     if (options.log_path[0] != '\0') {
-        std::printf("its log: %s (rotated, 3 older files kept)\n", options.log_path);
+        char full[MAX_PATH * 2];
+        if (GetFullPathNameA(options.log_path, sizeof full, full, nullptr) == 0) std::snprintf(full, sizeof full, "%s", options.log_path);
+        std::printf("its log: %s (rotated, 3 older files kept)\n", full);
     } else {
         std::printf("its log: %%ProgramData%%\\QX7316\\gateway.log (rotated, 3 older files kept)\n");
     }

@@ -159,6 +159,7 @@ void WINAPI service_main(DWORD, wchar_t**) {
     }
     report(SERVICE_START_PENDING);
     open_log();
+    options_warnings(*service_options, log_note);
     const RunWatch watch{on_line, on_serving, nullptr};
     const RunEnd end = run(*service_options, watch);
     log_stop();
