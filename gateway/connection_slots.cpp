@@ -164,15 +164,17 @@ std::size_t slots_list(SlotView* views, std::size_t max) {
     std::size_t n = 0;
     for (std::size_t i = 0; i < connection_max; ++i) {
         const SlotState& slot = slots[i];
-        if (!slot.in_use || n == max) continue;
-        SlotView& v = views[n++];
-        std::snprintf(v.peer, sizeof v.peer, "%s", peers[i].text);
-        v.protocol = protocols[i];
-        v.at_work = slot.at_work;
-        v.idle = slot.at_work ? std::chrono::milliseconds(0)
-                              : std::chrono::duration_cast<std::chrono::milliseconds>(now - slot.idle_since);
+        if (slot.in_use && n < max) slot_view_set(views[n++], peers[i].text, protocols[i], slot.at_work, slot.idle_since, now);
     }
     return n;
+}
+
+void slot_view_set(SlotView& v, const char* peer, const char* protocol, bool at_work, Clock::time_point idle_since,
+                   Clock::time_point now) {
+    std::snprintf(v.peer, sizeof v.peer, "%s", peer);
+    v.protocol = protocol;
+    v.at_work = at_work;
+    v.idle = at_work ? std::chrono::milliseconds(0) : std::chrono::duration_cast<std::chrono::milliseconds>(now - idle_since);
 }
 
 void slots_accept(Socket listener, const Admission& admission, const std::atomic<bool>& accepting) {

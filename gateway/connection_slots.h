@@ -106,5 +106,8 @@ struct SlotView {
 };
 // The connections in their slots, at most max of them into views; returns how many.
 std::size_t slots_list(SlotView* views, std::size_t max);
+// One view: idle is now - idle_since, or 0 while at work.
+void slot_view_set(SlotView& view, const char* peer, const char* protocol, bool at_work,
+                   std::chrono::steady_clock::time_point idle_since, std::chrono::steady_clock::time_point now);
 
 }  // namespace gateway

@@ -260,7 +260,7 @@ class FakePortmapper:
 
 
 class Gateway(base.Gateway):
-    protocols = ()   # VXI-11 on, as by default
+    protocols = ("--no-web",)   # VXI-11 on, as by default; the web page has a test of its own
 
     def wait_started(self, vxi11=True):
         """Waits for the raw socket's line and, unless turned off, for the portmapper to give the

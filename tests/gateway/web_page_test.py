@@ -60,6 +60,10 @@ class Gateway(base.Gateway):
         return self
 
 
+class RawSocketAndWeb(base.Gateway):
+    protocols = ("--no-vxi11",)   # the raw socket on a port of its own, and the web page
+
+
 def request(method, path, body=None, headers=None, port=80):
     """(status, headers, body) of one plain request on a connection of its own."""
     c = http.client.HTTPConnection("127.0.0.1", port, timeout=WAIT_SECONDS)
@@ -305,6 +309,27 @@ class WebPage(unittest.TestCase):
         self.assertEqual(self.text("panel-status"), "")
         if SCREENSHOT:
             b.save_screenshot(SCREENSHOT)
+    def test_3_a_web_port_held_by_another_program(self):
+        """The port taken (here by the first gateway): one line says why and what to do, and the
+        rest is served."""
+        second = RawSocketAndWeb("--web-port", "80")
+        try:
+            second.wait_listening()
+            wait_until(lambda: any(line.startswith("web not served: port 80 ") for line in second.log_lines()),
+                       "the line saying that the web page is not served")
+            line = next(line for line in second.log_lines() if line.startswith("web not served: "))
+            self.assertIn("--web-port 8080", line)
+            with socket.create_connection(("127.0.0.1", second.port), timeout=WAIT_SECONDS) as raw:
+                raw.sendall(b"*IDN?\n")
+                self.assertEqual(raw.makefile("rb").readline(), (IDN + "\n").encode())
+            self.assertEqual(second.stop(), 0)
+            printed = []
+            while not second.out.empty():
+                printed.append(second.out.get())
+            self.assertFalse([line for line in printed if line and line.startswith("web page on ")], printed)
+        finally:
+            second.kill()
+
 
 if __name__ == "__main__":
     unittest.main()

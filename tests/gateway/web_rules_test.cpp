@@ -117,11 +117,12 @@ TEST_F(WebRules, APostWithoutTheTokenOrFromAnotherSiteTouchesNothing) {
     };
     const std::string wrong(token.size(), '0');
     const std::string longer = token + "0";
+    const std::string shorter = token.substr(1);
     const Case cases[] = {
         {nullptr, nullptr, "127.0.0.1:8080", 403},              // no token
         {nullptr, wrong.c_str(), "127.0.0.1:8080", 403},
         {nullptr, longer.c_str(), "127.0.0.1:8080", 403},
-        {nullptr, token.substr(1).c_str(), "127.0.0.1:8080", 403},
+        {nullptr, shorter.c_str(), "127.0.0.1:8080", 403},
         {"http://attacker.example", "", "127.0.0.1:8080", 403},   // the right token from another page
         {"http://127.0.0.1:8081", "", "127.0.0.1:8080", 403},
         {"https://127.0.0.1:8080", "", "127.0.0.1:8080", 403},
@@ -263,6 +264,24 @@ TEST_F(WebRules, ThePageShowsNoLockoutOnlyWhenGiven) {
     ASSERT_TRUE(site_setup(options, 5025, true, 8080));
     token = site().token;
     EXPECT_NE(send(Method::get, "/").body.find(note), std::string::npos);
+}
+
+TEST_F(WebRules, ThePageShowsWhatTheGatewayServesAndHow) {
+    std::string page = send(Method::get, "/", "", "bench-gw.lab").body;
+    for (const char* shown : {"TCPIP0::bench-gw.lab::inst0::INSTR", "TCPIP0::bench-gw.lab::gpib0,4::INSTR",
+                              "TCPIP0::bench-gw.lab::5025::SOCKET", "<meta name=\"token\" content=\""}) {
+        EXPECT_NE(page.find(shown), std::string::npos) << shown;
+    }
+    EXPECT_NE(page.find(token), std::string::npos);
+    EXPECT_EQ(page.find("--no-lockout"), std::string::npos);
+    gateway::Options options = site().options;
+    options.lockout = false;
+    options.vxi11 = false;
+    ASSERT_TRUE(site_setup(options, 5025, false, 8080));
+    page = send(Method::get, "/").body;
+    EXPECT_NE(page.find("--no-lockout"), std::string::npos);
+    EXPECT_EQ(page.find("::INSTR"), std::string::npos);
+    EXPECT_EQ(page.find(token), std::string::npos);   // a new start, a new token
 }
 
 TEST_F(WebRules, TheIdentificationDocumentHasItsElementsInTheSchemasOrder) {
