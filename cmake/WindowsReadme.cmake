@@ -35,6 +35,8 @@ endfunction()
 readme_part("# At the bench" "# For developers" text)
 
 string(REGEX REPLACE "<!--[^>]*-->\n*" "" text "${text}")
+# A picture cannot be shown in Notepad: what it shows, in words.
+string(REGEX REPLACE "!\\[([^]\n]*)\\]\\([^)\n]*\\)" "(Picture, in README.md of the sources: \\1.)" text "${text}")
 string(REGEX REPLACE "\\[([^]\n]*)\\]\\(#[^)\n]*\\)" "\"\\1\"" text "${text}")
 string(REGEX REPLACE "\\[([^]\n]*)\\]\\(([^)\n]*)\\)" "\\1 (\\2)" text "${text}")
 string(REGEX REPLACE "\\*\\*([^*\n]*)\\*\\*" "\\1" text "${text}")

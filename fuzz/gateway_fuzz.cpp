@@ -13,7 +13,7 @@
 #include "bus_transaction.h"
 #include "instrument.h"
 #include "line_input.h"
-#include "message_query.h"
+#include "message_rules.h"
 #include "reply_bus_stub.h"
 
 namespace {
@@ -52,7 +52,7 @@ std::vector<ModelLine> model_lines(const std::uint8_t* data, std::size_t size) {
         }
         if (!current.empty() && current.back() == '\r') current.pop_back();
         Expected v = Expected::line;
-        if (current.size() > gateway::line_max) {
+        if (current.size() > gateway::message_max) {
             v = Expected::too_long;
         } else if (current.find('\0') != std::string::npos) {
             v = Expected::zero_byte;
@@ -117,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 input, reinterpret_cast<const char*>(data + at + used), piece_size - used, verdict);
             if (taken == 0 || taken > piece_size - used) fail("bytes taken out of range", std::to_string(taken));
             used += taken;
-            if (input.length > gateway::line_max + 1 || input.text[input.length] != '\0') {
+            if (input.length > gateway::message_max + 1 || input.text[input.length] != '\0') {
                 fail("the line buffer overran", std::to_string(input.length));
             }
             if (verdict == gateway::LineVerdict::incomplete) continue;

@@ -6,6 +6,12 @@
 
 ReplyBus reply_bus;
 
+std::string& reply_left_at(const char* address) {
+    int a = 0;
+    for (const char* c = address; a <= 30 && *c != '\0'; ++c) a = *c >= '0' && *c <= '9' ? a * 10 + (*c - '0') : 31;
+    return reply_bus.reply_left[a <= 30 && address[0] != '\0' ? a : 31];
+}
+
 extern "C" {
 
 BusStatus TAVERIX_CALL gp_init(std::uint16_t, std::int32_t, std::int32_t) {
@@ -37,10 +43,10 @@ BusStatus TAVERIX_CALL gp_lcl(const char*) {
     return 0;
 }
 
-BusStatus TAVERIX_CALL gp_clr(const char*) {
+BusStatus TAVERIX_CALL gp_clr(const char* address) {
     ++reply_bus.calls;
     ++reply_bus.clears;
-    reply_bus.reply_left.clear();
+    reply_left_at(address).clear();
     return 0;
 }
 
@@ -48,13 +54,13 @@ BusStatus TAVERIX_CALL gp_wrt(const char* address, const char* message) {
     ++reply_bus.calls;
     ++reply_bus.writes;
     reply_bus.written = message;
-    reply_bus.reply_left = reply_to(address, message);
+    reply_left_at(address) = reply_to(address, message);
     return 0;
 }
 
-BusStatus TAVERIX_CALL gp_red(const char*, char* reply, std::int32_t size) {
+BusStatus TAVERIX_CALL gp_red(const char* address, char* reply, std::int32_t size) {
     ++reply_bus.calls;
-    std::string& left = reply_bus.reply_left;
+    std::string& left = reply_left_at(address);
     if (left.empty()) return 4;
     const std::size_t n = left.size() < static_cast<std::size_t>(size) - 1 ? left.size() : size - 1;
     std::memcpy(reply, left.data(), n);

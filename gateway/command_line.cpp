@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "net.h"
+
 namespace gateway {
 
 namespace {
@@ -13,7 +15,9 @@ constexpr std::uint16_t default_core_port = 9010;
 constexpr std::uint16_t default_abort_port = 9011;
 constexpr std::uint16_t default_web_port = 80;
 constexpr std::uint32_t loopback_network = 0x7F000000;
-constexpr std::uint32_t loopback_mask = 0xFF000000;
+constexpr std::uint64_t default_log_limit = 10 * 1024 * 1024;
+constexpr std::uint64_t log_limit_min = 1024;
+constexpr std::uint64_t log_limit_max = std::uint64_t{1} << 40;
 
 // Plain decimal digits, at most max; stops at end or at the given terminator.
 bool read_number(const char*& text, std::uint64_t max, std::uint64_t& value, char end = '\0') {
@@ -57,7 +61,10 @@ bool copy_text(char* buffer, std::size_t size, const char* text) {
 const char* const usage_text =
     "usage: taverix-gateway [--address N] [--port P] [--listen ADDR] [--allow ADDR[/BITS]]... [--timeout N]\n"
     "                       [--no-vxi11 | [--core-port P] [--abort-port P]]\n"
-    "                       [--no-web | [--web-port P] [--web-host NAME]...]\n"
+    "                       [--no-web | [--web-port P] [--web-host NAME]...] [--no-lockout]\n"
+    "                       [--log-file PATH] [--log-size BYTES]\n"
+    "       taverix-gateway --install-service | --reinstall-service [the options above]\n"
+    "       taverix-gateway --uninstall-service\n"
     "Serves the instruments on the TAVERIX bus over TCP: SCPI text lines on a raw socket (the\n"
     "instrument at --address), and VXI-11 (device gpib0,N: the instrument at address N; inst0: the one\n"
     "at --address) with its portmapper on port 111, TCP and UDP.\n"
@@ -73,31 +80,34 @@ const char* const usage_text =
     "  --web-port P       the web page's TCP port, 0 for any free one (default 80)\n"
     "  --web-host NAME    a name the web page may be asked by besides the address, localhost and this\n"
     "                     PC's name (a DNS alias); repeatable, at most 8\n"
+    "  --no-lockout       no local lockout (gp_llo): the instrument's own keys stay usable\n"
+    "  --log-file PATH    the log into PATH instead of the error output, start-up lines included,\n"
+    "                     rotated by size: PATH.1 to PATH.3 keep the older lines\n"
+    "  --log-size BYTES   the size at which the log file is rotated, 1024 or more (default 10485760)\n"
+    "  --install-service  installs the Windows service qx7316-gateway, started at boot with the\n"
+    "                     options given (its log: %ProgramData%\\QX7316\\gateway.log unless --log-file)\n"
+    "  --reinstall-service  the same over an installed one: stops it, then installs it anew\n"
+    "  --uninstall-service  stops the service (the instrument handed back first) and removes it\n"
+    "  --service          how the service manager starts the installed service\n"
     "  --help             this text\n"
     "The portmapper answers UDP where TCP is served, and the broadcasts of --listen's network, for\n"
     "discovery; over UDP only NULL and GETPORT. A raw socket line for an instrument\n"
-    "locked by a VXI-11 link waits up to 5 s for the lock, then is dropped (and logged). At most 64\n"
-    "VXI-11 links. At most 16 connections of either kind. When all are taken, a new one gets the slot of\n"
-    "the connection that has sent no request for longest, once that is 1 s; it is turned away only when\n"
-    "all 16 are at work (a VXI-11 connection holding a link, and an abort channel, always count as at\n"
-    "work; a reply waiting for its client to read never does). The web page has 8 connections of its\n"
-    "own, never taken from these 16. A reply that cannot be sent for 10 s (its client reads nothing),\n"
-    "or sent data unacknowledged for 10 s (the client gone), ends the connection.\n"
+    "locked by a VXI-11 link waits up to 5 s for the lock, then is dropped (and logged).\n"
+    "At most 64 VXI-11 links, 8 on one connection, 16 from one client address; a VXI-11 abort is taken\n"
+    "only from the address of the link's own client. At most 16 connections of either kind, 8 from one\n"
+    "client address (this PC's own, on loopback, are not capped per address). When all are taken, or\n"
+    "its address has its 8, a new one gets the slot of the connection (of that address) that has sent\n"
+    "no request for longest, once that is 1 s; it is turned away only when all of those are at work\n"
+    "(a VXI-11 connection holding a link always counts as at work; a reply waiting for its client to\n"
+    "read never does). The web page has 8 connections of its own, never taken from these 16. A reply\n"
+    "that cannot be sent for 10 s (its client reads nothing), or sent data unacknowledged for 10 s (the\n"
+    "client gone), ends the connection.\n"
     "Ctrl+C stops after the transaction under way and releases the instrument; a second Ctrl+C stops\n"
     "at once and says whether the instrument was released.\n";
 
-namespace {
-
-void dotted(char (&text)[16], std::uint32_t a) {
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", static_cast<unsigned>(a >> 24), static_cast<unsigned>((a >> 16) & 0xFF),
-                  static_cast<unsigned>((a >> 8) & 0xFF), static_cast<unsigned>(a & 0xFF));
-}
-
-}  // namespace
-
 void options_warnings(const Options& o, void (*warn)(const char* line)) {
     char line[256];
-    const bool loopback = (o.listen_address & loopback_mask) == loopback_network;
+    const bool loopback = net_is_loopback(o.listen_address);
     if (o.allowed_count == 0 && !loopback) {
         std::snprintf(line, sizeof line,
                       "warning: serving %s with no --allow: every PC that reaches this one can drive the "
@@ -117,8 +127,8 @@ void options_warnings(const Options& o, void (*warn)(const char* line)) {
         if (r.given == r.network) continue;
         char given[16];
         char network[16];
-        dotted(given, r.given);
-        dotted(network, r.network);
+        net_ipv4_text(given, r.given);
+        net_ipv4_text(network, r.network);
         std::snprintf(line, sizeof line, "warning: --allow %s/%u has bits set past its /%u: taken as %s/%u", given,
                       r.bits, r.bits, network, r.bits);
         warn(line);
@@ -137,6 +147,13 @@ void options_default(Options& o) {
     o.abort_port = default_abort_port;
     o.web = true;
     o.web_port = default_web_port;
+    o.lockout = true;
+    o.log_limit = default_log_limit;
+}
+
+bool option_kept_for_service(const char* argument) {
+    return std::strcmp(argument, "--install-service") != 0 && std::strcmp(argument, "--reinstall-service") != 0 &&
+           std::strcmp(argument, "--uninstall-service") != 0 && std::strcmp(argument, "--service") != 0;
 }
 
 bool read_ipv4(const char* text, std::uint32_t& address) {
@@ -174,7 +191,7 @@ bool read_address_range(const char* text, AddressRange& range) {
 }
 
 bool client_allowed(const Options& o, std::uint32_t address) {
-    if ((address & loopback_mask) == loopback_network) return true;
+    if (net_is_loopback(address)) return true;
     if (o.allowed_count == 0) return true;
     for (std::size_t i = 0; i < o.allowed_count; ++i) {
         if ((address & o.allowed[i].mask) == o.allowed[i].network) return true;
@@ -183,7 +200,13 @@ bool client_allowed(const Options& o, std::uint32_t address) {
 }
 
 bool options_read(int argc, const char* const* argv, Options& o) {
+    int failed_at = 0;
+    return options_read(argc, argv, o, failed_at);
+}
+
+bool options_read(int argc, const char* const* argv, Options& o, int& failed_at) {
     for (int i = 1; i < argc; ++i) {
+        failed_at = i;
         const char* name = argv[i];
         if (std::strcmp(name, "--help") == 0) {
             o.help = true;
@@ -197,7 +220,28 @@ bool options_read(int argc, const char* const* argv, Options& o) {
             o.web = false;
             continue;
         }
-        if (i + 1 >= argc) return false;
+        if (std::strcmp(name, "--no-lockout") == 0) {
+            o.lockout = false;
+            continue;
+        }
+        if (std::strcmp(name, "--service") == 0) {
+            if (o.service_action != ServiceAction::none) return false;
+            o.service = true;
+            continue;
+        }
+        const ServiceAction action = std::strcmp(name, "--install-service") == 0     ? ServiceAction::install
+                                     : std::strcmp(name, "--reinstall-service") == 0 ? ServiceAction::reinstall
+                                     : std::strcmp(name, "--uninstall-service") == 0 ? ServiceAction::uninstall
+                                                                                      : ServiceAction::none;
+        if (action != ServiceAction::none) {
+            if (o.service_action != ServiceAction::none || o.service) return false;
+            o.service_action = action;
+            continue;
+        }
+        if (i + 1 >= argc) {
+            failed_at = argc;
+            return false;
+        }
         const char* value = argv[++i];
         std::uint64_t n = 0;
         if (std::strcmp(name, "--address") == 0) {
@@ -224,6 +268,11 @@ bool options_read(int argc, const char* const* argv, Options& o) {
         } else if (std::strcmp(name, "--allow") == 0) {
             if (o.allowed_count == allow_max || !read_address_range(value, o.allowed[o.allowed_count])) return false;
             ++o.allowed_count;
+        } else if (std::strcmp(name, "--log-file") == 0) {
+            if (value[0] == '\0' || !copy_text(o.log_path, sizeof o.log_path, value)) return false;
+        } else if (std::strcmp(name, "--log-size") == 0) {
+            if (!read_whole_number(value, log_limit_max, n) || n < log_limit_min) return false;
+            o.log_limit = n;
         } else if (std::strcmp(name, "--timeout") == 0) {
             if (!read_whole_number(value, 0x7FFFFFFF, n)) return false;
             o.timeout = static_cast<std::int32_t>(n);

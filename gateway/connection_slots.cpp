@@ -12,70 +12,63 @@ namespace gateway {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = SlotClock;
 
-// How long a new connection waits for the thread of the one closed for it to end.
-constexpr auto eviction_end_wait = std::chrono::seconds(2);
-
-struct Slot {
-    bool in_use;
-    bool at_work;
-    bool closing;   // shut to make room; its thread has not ended yet
-    Socket socket;
-    PeerAddress peer;
-    const char* protocol;
-    Clock::time_point idle_since;
-};
-
+// Which slots are taken, and by what; the sockets and peers beside them.
 std::mutex slots_mutex;
 std::condition_variable slot_freed;
-Slot slots[connection_max];
+SlotState slots[connection_max];
+Socket sockets[connection_max];
+PeerAddress peers[connection_max];
+const char* protocols[connection_max];   // as the web page lists it
 bool closed = true;
-
-int free_slot() {
-    for (std::size_t i = 0; i < connection_max; ++i) {
-        if (!slots[i].in_use) return static_cast<int>(i);
-    }
-    return no_slot;
-}
-
-// The connection idle longest, or no_slot when every one is at work or already closing.
-int longest_idle() {
-    int found = no_slot;
-    for (std::size_t i = 0; i < connection_max; ++i) {
-        const Slot& s = slots[i];
-        if (!s.in_use || s.at_work || s.closing) continue;
-        if (found == no_slot || s.idle_since < slots[found].idle_since) found = static_cast<int>(i);
-    }
-    return found;
-}
-
-bool any_closing() {
-    for (const Slot& s : slots) {
-        if (s.in_use && s.closing) return true;
-    }
-    return false;
-}
-
-int take(int i, Socket s, const PeerAddress& peer) {
-    Slot& slot = slots[i];
-    slot.in_use = true;
-    slot.at_work = false;
-    slot.closing = false;
-    slot.socket = s;
-    slot.peer = peer;
-    slot.protocol = "";
-    slot.idle_since = Clock::now();
-    return i;
-}
 
 }  // namespace
 
+SlotChoice slot_choose(const SlotState (&taken)[connection_max], std::uint32_t client, Clock::time_point arrived,
+                       Clock::time_point now) {
+    std::size_t of_client = 0;
+    int free = no_slot;
+    for (std::size_t i = 0; i < connection_max; ++i) {
+        if (taken[i].in_use && taken[i].client == client) ++of_client;
+        if (!taken[i].in_use && free == no_slot) free = static_cast<int>(i);
+    }
+    // An address with its share makes room among its own connections only.
+    const bool capped = !net_is_loopback(client) && of_client >= connections_per_address_max;
+    if (!capped && free != no_slot) return {SlotAction::take, free, now, ""};
+    int idle = no_slot;
+    bool closing = false;
+    for (std::size_t i = 0; i < connection_max; ++i) {
+        const SlotState& s = taken[i];
+        if (!s.in_use || (capped && s.client != client)) continue;
+        if (s.closing) closing = true;
+        if (s.at_work || s.closing) continue;
+        if (idle == no_slot || s.idle_since < taken[idle].idle_since) idle = static_cast<int>(i);
+    }
+    if (idle == no_slot && !closing) {
+        return {SlotAction::refuse, no_slot, now,
+                capped ? "8 connections from this address already, every one at work"
+                       : "16 connections already, every one at work"};
+    }
+    if (now - arrived > idle_before_eviction + eviction_end_wait) {
+        return {SlotAction::refuse, no_slot, now,
+                capped ? "8 connections from this address already, and none came free in time"
+                       : "16 connections already, and none came free in time"};
+    }
+    // One connection closed at a time: its slot is this one's.
+    if (idle != no_slot && !closing) {
+        const Clock::time_point due = taken[idle].idle_since + idle_before_eviction;
+        if (now >= due) return {SlotAction::evict, idle, now, ""};
+        return {SlotAction::wait, no_slot, due, ""};
+    }
+    return {SlotAction::wait, no_slot, arrived + idle_before_eviction + eviction_end_wait, ""};
+}
+
 void slots_open() {
     std::lock_guard<std::mutex> hold(slots_mutex);
-    for (Slot& slot : slots) {
-        slot.in_use = false;
-        slot.socket = no_socket;
+    for (std::size_t i = 0; i < connection_max; ++i) {
+        slots[i].in_use = false;
+        sockets[i] = no_socket;
     }
     closed = false;
 }
@@ -88,42 +81,43 @@ int slot_take(Socket s, const PeerAddress& peer, const char*& why_refused) {
             why_refused = "the gateway is stopping";
             return no_slot;
         }
-        if (const int i = free_slot(); i != no_slot) return take(i, s, peer);
         const Clock::time_point now = Clock::now();
-        const int idle = longest_idle();
-        if (idle == no_slot && !any_closing()) {
-            why_refused = "16 connections already, every one at work";
-            return no_slot;
+        const SlotChoice choice = slot_choose(slots, peer.ipv4, arrived, now);
+        switch (choice.action) {
+            case SlotAction::take: {
+                const int i = choice.slot;
+                slots[i] = SlotState{true, false, false, peer.ipv4, now};
+                sockets[i] = s;
+                peers[i] = peer;
+                protocols[i] = "";
+                return i;
+            }
+            case SlotAction::refuse:
+                why_refused = choice.why;
+                return no_slot;
+            case SlotAction::evict: {
+                SlotState& victim = slots[choice.slot];
+                victim.closing = true;
+                net_shut(sockets[choice.slot]);
+                char what[96];
+                std::snprintf(what, sizeof what, "closed after %lld ms without a request: its slot goes to %s",
+                              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  now - victim.idle_since).count()),
+                              peer.text);
+                log_event(peers[choice.slot].text, what);
+                break;
+            }
+            case SlotAction::wait:
+                slot_freed.wait_until(hold, choice.until);
+                break;
         }
-        if (now - arrived > idle_before_eviction + eviction_end_wait) {
-            why_refused = "16 connections already, and none came free in time";
-            return no_slot;
-        }
-        // One connection closed at a time: its slot is this one's.
-        if (idle != no_slot && !any_closing() && now - slots[idle].idle_since >= idle_before_eviction) {
-            Slot& victim = slots[idle];
-            victim.closing = true;
-            net_shut(victim.socket);
-            char what[96];
-            std::snprintf(what, sizeof what, "closed after %lld ms without a request: its slot goes to %s",
-                          static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                              now - victim.idle_since).count()),
-                          peer.text);
-            log_event(victim.peer.text, what);
-            continue;
-        }
-        // Wait for a slot to come free, or the idle one to have been idle long enough.
-        const Clock::time_point until = idle != no_slot && !any_closing()
-                                            ? slots[idle].idle_since + idle_before_eviction
-                                            : arrived + idle_before_eviction + eviction_end_wait;
-        slot_freed.wait_until(hold, until);
     }
 }
 
 void slot_free(int i) {
     std::lock_guard<std::mutex> hold(slots_mutex);
-    net_close(slots[i].socket);
-    slots[i].socket = no_socket;
+    net_close(sockets[i]);
+    sockets[i] = no_socket;
     slots[i].in_use = false;
     slot_freed.notify_all();
 }
@@ -148,8 +142,8 @@ void slots_refuse() {
 void slots_close_all() {
     std::lock_guard<std::mutex> hold(slots_mutex);
     closed = true;
-    for (Slot& slot : slots) {
-        if (slot.in_use) net_shut(slot.socket);
+    for (std::size_t i = 0; i < connection_max; ++i) {
+        if (slots[i].in_use) net_shut(sockets[i]);
     }
     slot_freed.notify_all();
 }
@@ -157,7 +151,7 @@ void slots_close_all() {
 bool slots_wait_empty(std::chrono::milliseconds wait) {
     std::unique_lock<std::mutex> hold(slots_mutex);
     return slot_freed.wait_for(hold, wait, [] {
-        for (const Slot& s : slots) {
+        for (const SlotState& s : slots) {
             if (s.in_use) return false;
         }
         return true;
@@ -168,16 +162,19 @@ std::size_t slots_list(SlotView* views, std::size_t max) {
     std::lock_guard<std::mutex> hold(slots_mutex);
     const Clock::time_point now = Clock::now();
     std::size_t n = 0;
-    for (const Slot& slot : slots) {
-        if (!slot.in_use || n == max) continue;
-        SlotView& v = views[n++];
-        std::snprintf(v.peer, sizeof v.peer, "%s", slot.peer.text);
-        v.protocol = slot.protocol;
-        v.at_work = slot.at_work;
-        v.idle = slot.at_work ? std::chrono::milliseconds(0)
-                              : std::chrono::duration_cast<std::chrono::milliseconds>(now - slot.idle_since);
+    for (std::size_t i = 0; i < connection_max; ++i) {
+        const SlotState& slot = slots[i];
+        if (slot.in_use && n < max) slot_view_set(views[n++], peers[i].text, protocols[i], slot.at_work, slot.idle_since, now);
     }
     return n;
+}
+
+void slot_view_set(SlotView& v, const char* peer, const char* protocol, bool at_work, Clock::time_point idle_since,
+                   Clock::time_point now) {
+    std::snprintf(v.peer, sizeof v.peer, "%s", peer);
+    v.protocol = protocol;
+    v.at_work = at_work;
+    v.idle = at_work ? std::chrono::milliseconds(0) : std::chrono::duration_cast<std::chrono::milliseconds>(now - idle_since);
 }
 
 void slots_accept(Socket listener, const Admission& admission, const std::atomic<bool>& accepting) {
@@ -206,7 +203,7 @@ void slots_accept(Socket listener, const Admission& admission, const std::atomic
         }
         {
             std::lock_guard<std::mutex> hold(slots_mutex);
-            slots[index].protocol = admission.protocol;
+            protocols[index] = admission.protocol;
         }
         admission.admit(index, s, peer, admission.context);
         try {

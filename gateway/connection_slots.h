@@ -1,13 +1,16 @@
 // The gateway's connections, whatever their protocol: at most connection_max at once, each in a
-// slot of its own. Silent connections never keep a working client out for long: when every slot is
-// taken, a new connection gets the slot of the connection idle longest (no request under way and no
-// whole request for at least idle_before_eviction), waiting for one to become so at most that
-// long; only when every connection is at work is it turned away.
+// slot of its own, and at most connections_per_address_max from one client address (this
+// machine's, on loopback, aside), so that one PC cannot take every slot. Silent connections never
+// keep a working client out for long: when every slot is taken, or its address has its share, a
+// new connection gets the slot of the connection idle longest (no request under way and no whole
+// request for at least idle_before_eviction) among all, or among its address's, waiting for one
+// to become so at most that long; only when every one of them is at work is it turned away.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 
 #include "command_line.h"
 #include "net.h"
@@ -15,15 +18,49 @@
 namespace gateway {
 
 constexpr std::size_t connection_max = 16;
+constexpr std::size_t connections_per_address_max = 8;
 constexpr auto idle_before_eviction = std::chrono::seconds(1);
+// How long a new connection waits for the thread of the one closed for it to end.
+constexpr auto eviction_end_wait = std::chrono::seconds(2);
 constexpr int no_slot = -1;
+
+using SlotClock = std::chrono::steady_clock;
+
+// What the choice of a slot for a newcomer sees of each slot.
+struct SlotState {
+    bool in_use;
+    bool at_work;
+    bool closing;   // shut to make room; its thread has not ended yet
+    std::uint32_t client;   // the peer's IPv4 address
+    SlotClock::time_point idle_since;
+};
+
+enum class SlotAction {
+    take,     // slot is free: the newcomer's
+    evict,    // close slot, idle long enough, for the newcomer; then choose again
+    wait,     // nothing yet: choose again at until, or when a slot comes free
+    refuse,   // turned away, why says why
+};
+
+struct SlotChoice {
+    SlotAction action;
+    int slot;
+    SlotClock::time_point until;
+    const char* why;
+};
+
+// The rule slot_take follows, apart from its waiting: for a newcomer from client that arrived at
+// arrived, with the slots as they are now.
+SlotChoice slot_choose(const SlotState (&taken)[connection_max], std::uint32_t client, SlotClock::time_point arrived,
+                       SlotClock::time_point now);
 
 // Every slot free; new connections are taken.
 void slots_open();
 
 // A slot for the new connection s (already accepted); no_slot when it is turned away, with why in
-// why_refused. When every slot is taken this may close the connection idle longest (logging why)
-// and waits, at most idle_before_eviction and the end of that connection's thread, for a slot.
+// why_refused. When every slot is taken, or the peer's address has its share, this may close the
+// connection idle longest (logging why) and waits, at most idle_before_eviction and the end of
+// that connection's thread, for a slot.
 int slot_take(Socket s, const PeerAddress& peer, const char*& why_refused);
 
 // The connection's thread ends: its socket is closed and its slot free.
@@ -69,5 +106,8 @@ struct SlotView {
 };
 // The connections in their slots, at most max of them into views; returns how many.
 std::size_t slots_list(SlotView* views, std::size_t max);
+// One view: idle is now - idle_since, or 0 while at work.
+void slot_view_set(SlotView& view, const char* peer, const char* protocol, bool at_work,
+                   std::chrono::steady_clock::time_point idle_since, std::chrono::steady_clock::time_point now);
 
 }  // namespace gateway

@@ -7,9 +7,11 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <string_view>
 #include <system_error>
 #include <thread>
 
+#include "rotated_file.h"
 #include "trace_line.h"
 
 #ifdef _WIN32
@@ -36,6 +38,8 @@ std::mutex log_mutex;
 std::condition_variable log_waiting;
 std::condition_variable writer_ended;
 std::FILE* log_file = nullptr;
+bus_trace::RotatedFile rotated{};
+bool rotated_used = false;
 char ring[ring_size];
 std::size_t ring_start = 0;
 std::size_t ring_used = 0;
@@ -51,8 +55,13 @@ unsigned long long recent_count = 0;   // lines kept so far; the newest is recen
 
 std::FILE* log_target() { return log_file ? log_file : stderr; }
 
-// Below the C library's streams, so that a write that never returns holds no stream's lock.
+// Below the C library's streams, so that a write that never returns holds no stream's lock. A log
+// in a file of its own is written by the writer thread alone, or under the log's lock.
 bool write_out(std::FILE* file, const char* data, std::size_t n) {
+    if (rotated_used) {
+        unsigned long error = 0;
+        return bus_trace::rotated_write(rotated, data, n, error);
+    }
 #ifdef _WIN32
     const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
     if (handle == INVALID_HANDLE_VALUE) return false;
@@ -274,9 +283,52 @@ unsigned long long log_newest() {
 }
 
 void log_note(const char* text) {
+    // One line however the text ends.
+    std::size_t length = std::strlen(text);
+    while (length > 0 && text[length - 1] == '\n') --length;
+    if (log_in_file()) {
+        bus_trace::TraceLine line;
+        bus_trace::line_start(line);
+        append_time(line);
+        bus_trace::line_append(line, std::string_view(text, length));
+        finish(line);
+        return;
+    }
     char line[512];
-    const int n = std::snprintf(line, sizeof line, "%s\n", text);
+    const int n = std::snprintf(line, sizeof line, "%.*s\n", static_cast<int>(length), text);
     if (n > 0) put(line, static_cast<std::size_t>(n) < sizeof line ? static_cast<std::size_t>(n) : sizeof line - 1);
+}
+
+bool log_to_rotated_file(const char* path, std::uint64_t limit, unsigned kept, unsigned long& error) {
+    bus_trace::PathChar wide[bus_trace::rotated_path_capacity];
+#ifdef _WIN32
+    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, bus_trace::rotated_path_capacity) == 0) {
+        error = GetLastError();
+        return false;
+    }
+#else
+    const std::size_t n = std::strlen(path);
+    if (n >= sizeof wide) {
+        error = ENAMETOOLONG;
+        return false;
+    }
+    std::memcpy(wide, path, n + 1);
+#endif
+    std::lock_guard<std::mutex> hold(log_mutex);
+    bus_trace::RotatedFile opened;
+    if (!bus_trace::rotated_setup(opened, wide, limit, kept)) {
+        error = 0;
+        return false;
+    }
+    if (rotated_used) bus_trace::rotated_close(rotated);
+    rotated = opened;
+    rotated_used = true;
+    return bus_trace::rotated_open(rotated, error);
+}
+
+bool log_in_file() {
+    std::lock_guard<std::mutex> hold(log_mutex);
+    return rotated_used;
 }
 
 

@@ -7,14 +7,28 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 #include "bus_transaction.h"
 
 namespace gateway {
 
+// Old log files kept beside a log in a file of its own: NAME.1 to NAME.3.
+constexpr unsigned log_files_kept = 3;
+
 // Where the log goes (stderr unless a test says otherwise).
 void log_to(std::FILE* file);
+
+// The log into a file of its own instead, kept within limit bytes, with kept old files beside it
+// (rotated_file.h); each note line starts with its time there, as the others do. The path is in
+// the system's code page. Call before the log's writer starts. False, with the system's error
+// code, when the file cannot be opened now: its lines are then dropped and counted, and the file
+// tried again at each later write (false with error 0: the path is too long for it).
+bool log_to_rotated_file(const char* path, std::uint64_t limit, unsigned kept, unsigned long& error);
+
+// Whether the log goes into a file of its own.
+bool log_in_file();
 
 // Between these, lines are handed to a writer thread through a fixed ring, so that writing them
 // never holds up a client; log_stop writes what is left, waiting for the writer at most a second:

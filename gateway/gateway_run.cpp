@@ -65,7 +65,8 @@ void stop_at_once(const char* name) {
 // time-out when it differs from the panel's. False, with the failure said, when a call failed.
 bool bring_up(const Options& options) {
     std::lock_guard<std::mutex> bus(server_bus_lock());
-    const LinkResult link = bus_bring_up(options.address_text);
+    const LinkResult link =
+        options.lockout ? bus_bring_up(options.address_text) : bus_bring_up_without_lockout(options.address_text);
     if (!link.ok) {
         // The calls before the failing one may have made the instrument remote (gp_ren): handed
         // back as the panel does when it is left after a failed bring-up.
@@ -106,6 +107,10 @@ void say_served(const Options& options, bool raw_served, bool vxi11_served, cons
     say(text, false);
     std::snprintf(text, sizeof text, "vxi11 abort on %s:%u", options.listen_text, static_cast<unsigned>(vxi11.abort_port));
     say(text, false);
+}
+
+void say_lockout(const Options& options) {
+    if (!options.lockout) say("no local lockout (--no-lockout): the instrument's own keys stay usable", false);
 }
 
 }  // namespace
@@ -158,6 +163,7 @@ RunEnd run(const Options& options, const RunWatch& watch) {
         std::snprintf(text_line, sizeof text_line, "web page on http://%s:%u/", options.listen_text, web::web_port());
         say(text_line, false);
     }
+    say_lockout(options);
     if (watch.serving) watch.serving();
 
     // The instrument first, then the rest: a console closing gives the process about 5 s.

@@ -140,14 +140,19 @@ std::uint16_t net_bound_port(Socket listener) {
     return ntohs(where.sin_port);
 }
 
+void net_ipv4_text(char (&text)[16], std::uint32_t a) {
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", static_cast<unsigned>(a >> 24), static_cast<unsigned>((a >> 16) & 0xFF),
+                  static_cast<unsigned>((a >> 8) & 0xFF), static_cast<unsigned>(a & 0xFF));
+}
+
 namespace {
 
 void peer_from(const sockaddr_in& from, PeerAddress& peer) {
     peer.ipv4 = ntohl(from.sin_addr.s_addr);
     peer.port = ntohs(from.sin_port);
-    std::snprintf(peer.text, sizeof peer.text, "%u.%u.%u.%u:%u", static_cast<unsigned>(peer.ipv4 >> 24),
-                  static_cast<unsigned>((peer.ipv4 >> 16) & 0xFF), static_cast<unsigned>((peer.ipv4 >> 8) & 0xFF),
-                  static_cast<unsigned>(peer.ipv4 & 0xFF), static_cast<unsigned>(peer.port));
+    char address[16];
+    net_ipv4_text(address, peer.ipv4);
+    std::snprintf(peer.text, sizeof peer.text, "%s:%u", address, static_cast<unsigned>(peer.port));
 }
 
 }  // namespace

@@ -16,6 +16,12 @@ struct PeerAddress {
     char text[24];        // "A.B.C.D:PORT"
 };
 
+// An IPv4 address (host byte order) as dotted decimal text, "A.B.C.D".
+void net_ipv4_text(char (&text)[16], std::uint32_t address);
+
+// Whether an IPv4 address (host byte order) is this machine's own, on loopback (127.0.0.0/8).
+constexpr bool net_is_loopback(std::uint32_t address) { return (address >> 24) == 127; }
+
 // Starts the socket library (Winsock); false when it cannot.
 bool net_start();
 void net_finish();

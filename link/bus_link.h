@@ -8,5 +8,8 @@
 // call that fails; nothing done before it is undone.
 LinkResult bus_bring_up(const char* address_text);
 
+// The same without the local lockout (gp_llo): the instrument's own front panel stays usable.
+LinkResult bus_bring_up_without_lockout(const char* address_text);
+
 // Hands every instrument back to local control. Its status is not looked at.
 void bus_release();

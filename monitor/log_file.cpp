@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "log_complaint.h"
+#include "rotated_file.h"
 #include "trace_line.h"
 
 namespace monitor {
@@ -14,14 +15,20 @@ namespace monitor {
 namespace {
 
 constexpr wchar_t log_variable[] = L"TAVERIX_MONITOR_LOG";
+constexpr wchar_t size_variable[] = L"TAVERIX_MONITOR_LOG_SIZE";
 constexpr wchar_t default_log_name[] = L"taverix-monitor.log";
-constexpr DWORD path_capacity = 1024;
+// Room for the ".N" of the older files.
+constexpr DWORD path_capacity = bus_trace::rotated_path_capacity - 2;
 constexpr ULONGLONG retry_ms = 1000;
+// As the gateway's log: 10 MB a file, three older files kept.
+constexpr std::uint64_t default_size_limit = 10 * 1024 * 1024;
+constexpr std::uint64_t size_limit_min = 1024;
+constexpr unsigned files_kept = 3;
 
 // Everything below is used only while the log is taken.
 enum class LogFile { not_opened, open, failing };
 LogFile file_state = LogFile::not_opened;
-HANDLE file = INVALID_HANDLE_VALUE;
+bus_trace::RotatedFile file{};
 ULONGLONG retry_at = 0;
 unsigned long long lost_lines = 0;
 wchar_t path[path_capacity];
@@ -40,6 +47,19 @@ bool find_log_path() {
     if (folder == 0 || folder + name > path_capacity) return false;
     std::memcpy(path + folder, default_log_name, sizeof default_log_name);
     return true;
+}
+
+// TAVERIX_MONITOR_LOG_SIZE in bytes when set to a number of 1024 or more, else 10 MB.
+std::uint64_t size_limit() {
+    wchar_t text[24];
+    const DWORD length = GetEnvironmentVariableW(size_variable, text, sizeof text / sizeof text[0]);
+    if (length == 0 || length >= sizeof text / sizeof text[0]) return default_size_limit;
+    std::uint64_t value = 0;
+    for (DWORD i = 0; i < length; ++i) {
+        if (text[i] < L'0' || text[i] > L'9' || value > (std::uint64_t{1} << 40)) return default_size_limit;
+        value = value * 10 + static_cast<std::uint64_t>(text[i] - L'0');
+    }
+    return value >= size_limit_min ? value : default_size_limit;
 }
 
 // Starts text with the line's time and what follows.
@@ -87,18 +107,19 @@ void failing(const char* line, const char* what, DWORD error) {
 }
 
 // Opened for appending: every write lands at the file's end, also when other processes append to
-// the same file. Nothing is buffered in the process. While failing, tried at most once a second.
+// the same file; kept within its size (rotated_file.h). Nothing is buffered in the process. While
+// failing, tried at most once a second.
 bool open_when_due(const char* line) {
     if (file_state == LogFile::failing && GetTickCount64() < retry_at) return false;
     path_found = find_log_path();
-    if (!path_found) {
+    if (!path_found || !bus_trace::rotated_setup(file, path, size_limit(), files_kept)) {
+        path_found = false;
         failing(line, "", 0);
         return false;
     }
-    file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        failing(line, "cannot open", GetLastError());
+    unsigned long error = 0;
+    if (!bus_trace::rotated_open(file, error)) {
+        failing(line, "cannot open", error);
         return false;
     }
     file_state = LogFile::open;
@@ -107,13 +128,9 @@ bool open_when_due(const char* line) {
 
 // A failed or short write closes the file, to be opened again when due.
 bool write_out(const char* line, const char* bytes, std::size_t size) {
-    DWORD written = 0;
-    const bool wrote = WriteFile(file, bytes, static_cast<DWORD>(size), &written, nullptr);
-    if (wrote && written == size) return true;
-    // A write cut short: the disk is full.
-    const DWORD error = wrote ? ERROR_DISK_FULL : GetLastError();
-    CloseHandle(file);
-    file = INVALID_HANDLE_VALUE;
+    unsigned long error = 0;
+    if (bus_trace::rotated_write(file, bytes, size, error)) return true;
+    bus_trace::rotated_close(file);
     failing(line, "cannot write to", error);
     return false;
 }

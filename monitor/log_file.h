@@ -1,7 +1,8 @@
 // The monitor's log file, and what happens when it cannot be written.
 //
 // The file is TAVERIX_MONITOR_LOG, or taverix-monitor.log in the temporary folder without it, opened
-// at the first line for appending. When it cannot be opened (a missing folder, a read-only path)
+// at the first line for appending. It is kept within TAVERIX_MONITOR_LOG_SIZE bytes (10 MB without
+// it) as the gateway's log is: the older lines move to NAME.1, NAME.2 and NAME.3 (rotated_file.h). When it cannot be opened (a missing folder, a read-only path)
 // or a write fails (a full disk), the user is told once (log_complaint.h), lines are counted as
 // lost, and the file is opened again at the first line a second or more later. The first line
 // written then is preceded by the count:

@@ -2,8 +2,9 @@
 # Measures: the message work (Google Benchmark, host build), start-up to panel shown under Wine
 # against an empty dialog program (both Windows builds), the bus monitor's cost per call (64-bit),
 # a bus call with the simulated instrument's front off and on (both), the size of the 32-bit
-# program, the gateway's round trip beside a bare echo server (64-bit), and the gateway's VXI-11
-# requests against its raw socket with lxi-tools (native and 64-bit). Builds only the programs
+# program, the gateway's round trip beside a bare echo server (64-bit), the gateway's VXI-11
+# requests against its raw socket with lxi-tools (native and 64-bit), the raw socket's round trip
+# with the web page open in a browser and without (native and 64-bit), and the gateway's size. Builds only the programs
 # it runs (in build/native, build/windows-x64 and build/windows-x86), and prints how long it took.
 set -euo pipefail
 usage() {
@@ -31,7 +32,7 @@ echo "== machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d
 build() { local preset=$1; shift; cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" --target "$@" >/dev/null; }
 build native message_bench taverix-gateway
 build windows-x64 startup_bench qx7316 empty_dialog taverix_sim monitor_bench front_display_bench taverix-gateway echo_server
-build windows-x86 startup_bench qx7316 empty_dialog taverix_sim front_display_bench
+build windows-x86 startup_bench qx7316 empty_dialog taverix_sim front_display_bench taverix-gateway
 echo "== Wine prefix ready and programs built in $SECONDS s"
 echo "== message work (host, Google Benchmark)"
 build/native/bin/message_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
@@ -62,5 +63,13 @@ echo "-- native"
 tests/gateway/in-netns.sh /usr/bin/python3 bench/vxi11_against_raw.py build/native/bin/taverix-gateway
 echo "-- windows-x64, under Wine"
 tests/gateway/in-netns.sh --wine /usr/bin/python3 bench/vxi11_against_raw.py build/windows-x64/bin/taverix-gateway.exe tools/wine-run.sh
+
+echo "== the raw socket's round trip with the web page open in headless Chromium (polling every 500 ms) and without, 10 rounds of 1.5 s in turns"
+echo "-- native"
+/usr/bin/python3 bench/web_polling.py build/native/bin/taverix-gateway
+echo "-- windows-x64, under Wine"
+/usr/bin/python3 bench/web_polling.py build/windows-x64/bin/taverix-gateway.exe tools/wine-run.sh
+echo "== size of the gateway (release, stripped)"
+stat -c '%s bytes  %n' build/windows-x86/bin/taverix-gateway.exe build/windows-x64/bin/taverix-gateway.exe
 
 echo "== bench.sh: took $((SECONDS / 60)) min $((SECONDS % 60)) s"

@@ -1,6 +1,8 @@
 #!/usr/bin/python3
 """Soak of the native gateway (simulator linked in) on loopback: many clients at once doing what
-clients do, raw socket and VXI-11 (hand-made ONC RPC over TCP), while the simulator injects faults
+clients do, raw socket and VXI-11 (hand-made ONC RPC over TCP), and some that misbehave (silent
+connections and abort channels, a client asking for ever more links, a stranger's aborts, output
+left unread), while the simulator injects faults
 and answers late. Called by tools/soak.sh, in a network namespace of its own so that the gateway may
 take port 111.
 
@@ -8,7 +10,9 @@ Invariants, checked throughout: every reply is one the client asked for on that 
 order (VXI-11: the reply's xid is the call's), carrying that client's own value; VXI-11 calls answer
 with the errors their situation allows (a lock held by another link, the simulator's faults), and
 locks, taken, held and dropped with the connection, never keep another client waiting past the
-limits; a malformed record closes only its own connection; a working client's reply comes within WAIT_LIMIT_S of its
+limits; no client is handed output another client's message left, one connection holds at most 8
+links, and a stranger's abort (from another address) is refused and aborts nothing;
+a malformed record closes only its own connection; a working client's reply comes within WAIT_LIMIT_S of its
 request, and no working client goes longer than GAP_LIMIT_S without an answer (turned away, closed or
 not); the gateway's memory and file descriptors stay flat; at the end Ctrl+C, with a VXI-11 link
 holding the lock, releases the instrument (gp_lcl in the trace) and the gateway exits 0."""
@@ -28,7 +32,14 @@ import time
 
 WORKING = 8              # raw socket clients that query and set
 VXI11 = 6                # VXI-11 clients that query and set, lock, clear, vanish, send garbage
-SILENT = 16              # connections that say nothing, or half a line, and stall: 30 in all for 16 slots
+SILENT = 8               # raw connections that say nothing, or half a line, and stall
+SILENT_ABORT = 8         # abort channel connections that say nothing: 30 in all for 16 slots
+# Clients that misbehave besides: one that asks for links until refused, a stranger (another
+# address, 127.0.0.2) aborting others' links, a raw client leaving output no one asked for.
+MISBEHAVING = 3
+STRANGER = "127.0.0.2"
+# A message that is no query by the gateway's quote-aware rule, yet the instrument answers it.
+LEAVES_OUTPUT = b":FUNC 'x;*IDN?;'"
 # The longest a working client may wait: 1 s for a slot, or up to 5 s for a raw line while VXI-11
 # links hold the instrument's lock, then its turn on the bus.
 WAIT_LIMIT_S = 6.0
@@ -51,9 +62,12 @@ SIM_ENV = {
 # VXI-11: the core channel's program and the procedures used; the errors a call may answer with
 # here besides 0 (11: locked by another link; 15, 17: the simulator's faults).
 CORE = (0x0607AF, 1)
+ABORT = (0x0607B0, 1)
 CREATE_LINK, DEVICE_WRITE, DEVICE_READ, DEVICE_CLEAR, DEVICE_LOCK, DEVICE_UNLOCK, DESTROY_LINK = 10, 11, 12, 15, 18, 19, 23
+DEVICE_ABORT = 1
 WAIT_LOCK, END = 0x01, 0x08
-LOCKED, IO_TIMEOUT, IO_ERROR = 11, 15, 17
+INVALID_LINK, OUT_OF_RESOURCES, LOCKED, IO_TIMEOUT, IO_ERROR = 4, 9, 11, 15, 17
+LINKS_PER_CONNECTION = 8
 IO_TIMEOUT_MS, LOCK_TIMEOUT_MS = 3000, 2000
 
 
@@ -65,6 +79,7 @@ class Counts:
         self.longest_waiter = ""
         self.longest_gap = 0.0
         self.violations = []
+        self.live_links = set()   # the VXI-11 clients' links: what a stranger tries to abort
 
     def add(self, name, n=1):
         with self.lock:
@@ -254,15 +269,16 @@ class RpcConnection:
     """A VXI-11 core channel connection: one call record out, one reply record back, with the call's
     xid. Answers are the results' words; a reply that is not the call's is a violation."""
 
-    def __init__(self, port, counts, name):
+    def __init__(self, port, counts, name, program=CORE, source="127.0.0.1"):
         self.counts = counts
         self.name = name
-        self.sock = socket.create_connection(("127.0.0.1", port), timeout=WAIT_LIMIT_S + 1)
+        self.program = program
+        self.sock = socket.create_connection(("127.0.0.1", port), timeout=WAIT_LIMIT_S + 1, source_address=(source, 0))
         self.xid = random.getrandbits(31)
 
     def send(self, procedure, arguments):
         self.xid += 1
-        body = xdr(self.xid, 0, 2, CORE[0], CORE[1], procedure, 0, 0, 0, 0) + arguments
+        body = xdr(self.xid, 0, 2, self.program[0], self.program[1], procedure, 0, 0, 0, 0) + arguments
         self.sock.sendall(struct.pack(">I", 0x80000000 | len(body)) + body)
 
     def receive(self, n):
@@ -330,6 +346,9 @@ def vxi11_query(c, link, value, wait_lock, last_answer):
     if code in (IO_TIMEOUT, IO_ERROR):
         c.counts.add("vxi11 failed reads")
         return False
+    if code == LOCKED:   # another link took the lock before the reply was read: not handed out meanwhile
+        c.counts.add("vxi11 locked out")
+        return False
     data = results[12:12 + length]
     if code != 0 or data != frequency_reply(value) or not reason & 4:
         c.counts.violation("%s got error %d, reason %d, %r; expected %r" % (c.name, code, reason, data, frequency_reply(value)))
@@ -370,9 +389,29 @@ def vxi11_client(k, port, end, seed, counts):
                 c = None
                 continue
             link = struct.unpack(">I", results[4:8])[0]
+            counts.live_links.add(link)
+            left_output = False
         what = rng.randrange(100)
         still_open = True
-        if what < 55:
+        if what < 5:      # leaves output no one reads but this link
+            code = c.error(DEVICE_WRITE, xdr(link, IO_TIMEOUT_MS, LOCK_TIMEOUT_MS, END, LEAVES_OUTPUT), (0, LOCKED, IO_ERROR))
+            still_open = code is not None
+            left_output = code == 0
+            counts.add("vxi11 output left")
+        elif what < 10:   # a read with no message of its own: only what its own message left
+            results = c.call(DEVICE_READ, xdr(link, 256, IO_TIMEOUT_MS, LOCK_TIMEOUT_MS, 0, 0))
+            still_open = results is not None
+            if still_open:
+                code, _, length = struct.unpack(">iiI", results[:12])
+                data = results[12:12 + length]
+                if code == 0 and not (left_output and IDN.startswith(data)):
+                    counts.violation("%s: a read with no message of its own got %r" % (name, data))
+                elif code not in (0, LOCKED, IO_TIMEOUT, IO_ERROR):
+                    counts.violation("%s: a read with no message of its own answered error %d" % (name, code))
+                counts.add("vxi11 reads without a message" if code != 0 else "vxi11 own output read")
+            left_output = False
+        elif what < 55:
+            left_output = False
             still_open = vxi11_query(c, link, next(values), rng.randrange(2), last_answer) is not None
         elif what < 75:
             code = c.error(DEVICE_LOCK, xdr(link, WAIT_LOCK, LOCK_TIMEOUT_MS), (0, LOCKED))
@@ -388,6 +427,7 @@ def vxi11_client(k, port, end, seed, counts):
             counts.add("vxi11 device_clear")
         elif what < 88:
             c.error(DESTROY_LINK, xdr(link), (0,))
+            counts.live_links.discard(link)
             c.close()
             c = None
             continue
@@ -411,6 +451,7 @@ def vxi11_client(k, port, end, seed, counts):
                 pass
             still_open = False
         if not still_open:
+            counts.live_links.discard(link)
             c.close()
             c = None
     counts.gap(time.monotonic() - last_answer[0], name + ", at the end,")
@@ -418,22 +459,98 @@ def vxi11_client(k, port, end, seed, counts):
         c.close()
 
 
-def silent_client(k, port, end, counts):
-    """Connects and stalls (every other one after half a line); connects again when closed."""
+def many_links_client(core_port, end, counts):
+    """Asks one connection for links until refused: 8 at most, then out of resources; gives them
+    back and does it again."""
+    while time.monotonic() < end:
+        try:
+            c = RpcConnection(core_port, counts, "many-links client")
+        except OSError:
+            time.sleep(0.05)
+            continue
+        counts.add("many-links connections")
+        links = []
+        for _ in range(LINKS_PER_CONNECTION + 2):
+            results = c.call(CREATE_LINK, xdr(77, 0, 0, b"inst0"))
+            if results is None:
+                break
+            code = struct.unpack(">i", results[:4])[0]
+            if code != 0:
+                if code != OUT_OF_RESOURCES or 0 < len(links) < LINKS_PER_CONNECTION:
+                    counts.violation("many-links client: create_link answered error %d after %d links" % (code, len(links)))
+                counts.add("links refused past 8 on a connection" if links else "many-links turned away")
+                break
+            links.append(struct.unpack(">I", results[4:8])[0])
+        if len(links) > LINKS_PER_CONNECTION:
+            counts.violation("one connection got %d links" % len(links))
+        for link in links:
+            if c.error(DESTROY_LINK, xdr(link), (0,)) is None:
+                break
+        c.close()
+        time.sleep(0.05)
+
+
+def stranger_client(abort_port, end, counts):
+    """From another address, aborts the VXI-11 clients' links (and ids made up): every abort is
+    refused as for an unknown link, and no client's call ends aborted."""
+    rng = random.Random(7)
+    c = None
+    while time.monotonic() < end:
+        if c is None:
+            try:
+                c = RpcConnection(abort_port, counts, "stranger", ABORT, STRANGER)
+            except OSError:
+                time.sleep(0.05)
+                continue
+        known = list(counts.live_links)
+        link = rng.choice(known) if known and rng.randrange(4) else rng.getrandbits(32)
+        code = c.error(DEVICE_ABORT, xdr(link), (INVALID_LINK,))
+        if code is None:
+            c.close()
+            c = None
+        else:
+            counts.add("stranger's aborts refused")
+        time.sleep(0.02)
+    if c is not None:
+        c.close()
+
+
+def leftover_client(port, end, counts):
+    """A raw client whose messages leave output that it never reads (no query by the gateway's
+    rule): no one else may be handed it."""
+    s = None
+    while time.monotonic() < end:
+        try:
+            if s is None:
+                s = socket.create_connection(("127.0.0.1", port), timeout=WAIT_LIMIT_S)
+            s.sendall(LEAVES_OUTPUT + b"\n")
+            counts.add("raw output left")
+        except OSError:
+            if s is not None:
+                s.close()
+            s = None
+        time.sleep(0.05)
+    if s is not None:
+        s.close()
+
+
+def silent_client(k, port, end, what="silent connections", counts=None):
+    """Connects and stalls (on the raw socket every other one after half a line); connects again
+    when closed."""
     while time.monotonic() < end:
         try:
             s = socket.create_connection(("127.0.0.1", port), timeout=WAIT_LIMIT_S)
         except OSError:
             time.sleep(0.05)
             continue
-        counts.add("silent connections")
+        counts.add(what)
         try:
-            if k % 2:
+            if k % 2 and what == "silent connections":
                 s.sendall(b":FREQ 1")
             while time.monotonic() < end:
                 ready, _, _ = select.select([s], [], [], min(0.5, max(0.0, end - time.monotonic())))
                 if ready and not s.recv(4096):
-                    counts.add("silent connections closed by the gateway")
+                    counts.add(what + " closed by the gateway")
                     break
         except OSError:
             pass
@@ -486,6 +603,7 @@ def main():
         port = int(re.search(rb"^listening on 127\.0\.0\.1:(\d+)$", lines, re.M).group(1))
         if vxi11:
             core_port = int(re.search(rb"^vxi11 core on 127\.0\.0\.1:(\d+)$", lines, re.M).group(1))
+            abort_port = int(re.search(rb"^vxi11 abort on 127\.0\.0\.1:(\d+)$", lines, re.M).group(1))
             if b"vxi11 portmapper on 127.0.0.1:111" not in lines:
                 counts.violation("the gateway does not serve the portmapper: %r" % lines)
         rss_start, fds_idle = process_figures(process.pid)
@@ -494,6 +612,12 @@ def main():
         threads = [client_thread(counts, working_client, k, port, end, 1000 + k) for k in range(WORKING)]
         threads += [client_thread(counts, vxi11_client, WORKING + k, core_port, end, 2000 + k) for k in range(vxi11)]
         threads += [client_thread(counts, silent_client, k, port, end) for k in range(SILENT)]
+        threads += [client_thread(counts, leftover_client, port, end)]
+        if vxi11:
+            threads += [client_thread(counts, silent_client, k, abort_port, end, "silent abort channels")
+                        for k in range(SILENT_ABORT)]
+            threads += [client_thread(counts, many_links_client, core_port, end),
+                        client_thread(counts, stranger_client, abort_port, end)]
         for t in threads:
             t.start()
         samples = []
@@ -518,8 +642,9 @@ def main():
         fds_most = max((f for _, f in samples), default=fds_idle)
         if fds_end != fds_idle:
             counts.violation("file descriptors: %d idle before, %d after" % (fds_idle, fds_end))
-        # The 16 connections, one waiting for a slot on each listener, the trace file open for a line.
-        if fds_most > fds_idle + 16 + 3:
+        # The 16 connections, one waiting for a slot on each listener the clients use (raw socket, core
+        # and abort channels), the trace file open for a line.
+        if fds_most > fds_idle + 16 + 4:
             counts.violation("file descriptors: %d at most, %d idle" % (fds_most, fds_idle))
         if rss_end - rss_warm > RSS_GROWTH_LIMIT_KB:
             counts.violation("memory grew from %d kB (a quarter in) to %d kB" % (rss_warm, rss_end))
@@ -552,8 +677,10 @@ def main():
         with open(log_path, "rb") as f:
             log_text = f.read()
         v = counts.values
-        print("soak: %.0f s, %d clients at once (%d raw socket, %d VXI-11, %d silent), 16 slots"
-              % (seconds, WORKING + vxi11 + SILENT, WORKING, vxi11, SILENT))
+        silent_abort = SILENT_ABORT if vxi11 else 0
+        misbehaving = MISBEHAVING if vxi11 else 1
+        print("soak: %.0f s, %d clients at once (%d raw socket, %d VXI-11, %d silent, %d silent abort channels, %d misbehaving), 16 slots"
+              % (seconds, WORKING + vxi11 + SILENT + silent_abort + misbehaving, WORKING, vxi11, SILENT, silent_abort, misbehaving))
         print("  raw socket: transactions answered %d, unanswered %d, commands %d, refused lines sent %d"
               % (v.get("answered", 0), v.get("unanswered", 0), v.get("commands", 0), v.get("refused lines sent", 0)))
         print("  working connections %d, disconnects mid-line %d, mid-transaction %d, closed by the gateway %d"
@@ -569,9 +696,18 @@ def main():
                      v.get("vxi11 disconnects mid-call holding the lock", 0), v.get("vxi11 malformed records sent", 0),
                      log_text.count(b"closed: not an RPC call record") + log_text.count(b"closed: RPC record over 8192 bytes"),
                      v.get("vxi11 turned away", 0)))
-        print("  silent connections %d, closed for a newcomer %d (log: %d), turned away (log) %d"
+        print("  silent connections %d, closed for a newcomer %d; silent abort channels %d, closed for a newcomer %d;"
+              " closed for a newcomer (log) %d, turned away (log) %d"
               % (v.get("silent connections", 0), v.get("silent connections closed by the gateway", 0),
+                 v.get("silent abort channels", 0), v.get("silent abort channels closed by the gateway", 0),
                  log_text.count(b" without a request: its slot goes to "), log_text.count(b" turned away: ")))
+        print("  raw output left unread %d; VXI-11: output left %d, reads with no message of its own refused %d,"
+              " its own output read %d; many-links connections %d (links refused past 8: %d, turned away %d);"
+              " a stranger's aborts refused %d"
+              % (v.get("raw output left", 0), v.get("vxi11 output left", 0), v.get("vxi11 reads without a message", 0),
+                 v.get("vxi11 own output read", 0), v.get("many-links connections", 0),
+                 v.get("links refused past 8 on a connection", 0), v.get("many-links turned away", 0),
+                 v.get("stranger's aborts refused", 0)))
         print("  faults injected: " + ", ".join("%s %d" % (k, n) for k, n in faults.items())
               + "; bus calls %d" % sum(not l.startswith("#") for l in trace))
         print("  raw replies late (after %.0f s, in order) %d; raw lines dropped after waiting 5 s for a VXI-11 lock (log) %d"

@@ -15,6 +15,8 @@ std::mutex the_bus;
 std::mutex state_mutex;
 std::condition_variable changed;
 BusOwner lock_holder[bus_address_count] = {};
+// Guarded by the_bus.
+BusOwner last_writer[bus_address_count] = {};
 // How often a waiting claim looks at a bus taken by bus_lock() directly, which notifies nobody.
 constexpr auto direct_hold_poll = std::chrono::milliseconds(2);
 
@@ -24,20 +26,20 @@ bool locked_out(const BusClaim& c) {
 }
 
 // Waits under hold until the address is not locked by another owner and, when want_bus, the bus
-// has been taken; or until a bound, or the abort flag.
+// has been taken; or until a bound, or the abort flag. lock_timeout bounds the wait for the lock;
+// io_timeout the wait for the bus after it, counted from the moment the lock was not another's.
 BusWait wait_for(std::unique_lock<std::mutex>& hold, const BusClaim& c, bool want_bus) {
     const Clock::time_point start = Clock::now();
     const Clock::time_point lock_deadline = start + c.lock_timeout;
     const bool io_bounded = c.io_timeout.count() >= 0;
-    const Clock::time_point io_deadline = start + (io_bounded ? c.io_timeout : std::chrono::milliseconds(0));
+    Clock::time_point io_deadline = start + (io_bounded ? c.io_timeout : std::chrono::milliseconds(0));
     for (;;) {
         if (c.abort != nullptr && c.abort->load()) return BusWait::aborted;
         const Clock::time_point now = Clock::now();
         if (locked_out(c)) {
-            // io_timeout bounds the whole wait, for a lock too; lock_timeout the wait for the lock.
             if (!c.wait_for_lock || now >= lock_deadline) return BusWait::locked;
-            if (io_bounded && now >= io_deadline) return BusWait::timed_out;
-            changed.wait_until(hold, io_bounded && io_deadline < lock_deadline ? io_deadline : lock_deadline);
+            changed.wait_until(hold, lock_deadline);
+            if (io_bounded) io_deadline = Clock::now() + c.io_timeout;
         } else if (!want_bus || the_bus.try_lock()) {
             return BusWait::granted;
         } else {
@@ -55,13 +57,26 @@ BusWait bus_claim(const BusClaim& claim) {
     return wait_for(hold, claim, true);
 }
 
-void bus_release() {
+void bus_unclaim() {
     the_bus.unlock();
     std::lock_guard<std::mutex> hold(state_mutex);
     changed.notify_all();
 }
 
 std::mutex& bus_lock() { return the_bus; }
+
+BusWait address_wait_unlocked(const BusClaim& claim) {
+    std::unique_lock<std::mutex> hold(state_mutex);
+    return wait_for(hold, claim, false);
+}
+
+void bus_wrote(int address, BusOwner writer) {
+    if (address >= 0 && address < bus_address_count) last_writer[address] = writer;
+}
+
+BusOwner bus_last_writer(int address) {
+    return address >= 0 && address < bus_address_count ? last_writer[address] : raw_owner;
+}
 
 BusWait address_lock(const BusClaim& claim) {
     if (claim.address < 0 || claim.address >= bus_address_count) return BusWait::locked;

@@ -28,14 +28,23 @@ struct BusClaim {
     BusOwner owner;
     bool wait_for_lock;                       // false: a lock held by another answers locked at once
     std::chrono::milliseconds lock_timeout;   // the longest wait for another owner's lock
-    std::chrono::milliseconds io_timeout;     // the longest wait for lock and bus; negative: no bound
+    // The longest wait for the bus, once the lock is not another's; negative: no bound.
+    std::chrono::milliseconds io_timeout;
     const std::atomic<bool>* abort;           // may be null
 };
 
-// Waits until the address is not locked by another owner and the bus is free, then takes the bus
-// (bus_lock). granted: call bus_release after the transaction.
+// Waits until the address is not locked by another owner (lock_timeout), then until the bus is
+// free (io_timeout), and takes the bus (bus_lock). granted: call bus_unclaim after the transaction.
 BusWait bus_claim(const BusClaim& claim);
-void bus_release();
+void bus_unclaim();
+
+// Waits, as bus_claim does, until the address is not locked by another owner; takes nothing.
+BusWait address_wait_unlocked(const BusClaim& claim);
+
+// Who wrote the last message to each address: an instrument's unread output is that writer's
+// alone. Called with the bus held. Before any message, nobody's: no link id.
+void bus_wrote(int address, BusOwner writer);
+BusOwner bus_last_writer(int address);
 
 // Takes the address's lock for claim.owner (granted at once when it holds it already); waits only
 // for the lock, never for the bus.

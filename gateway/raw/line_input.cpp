@@ -10,14 +10,14 @@ void line_input_reset(LineInput& input) {
 }
 
 std::size_t line_input_take(LineInput& input, const char* data, std::size_t size, LineVerdict& verdict) {
-    constexpr std::size_t kept_max = line_max + 1;
+    constexpr std::size_t kept_max = message_max + 1;
     verdict = LineVerdict::incomplete;
     for (std::size_t i = 0; i < size; ++i) {
         const char byte = data[i];
         if (byte == '\n') {
             if (input.length > 0 && input.text[input.length - 1] == '\r' && !input.over_long) --input.length;
             input.text[input.length] = '\0';
-            if (input.over_long || input.length > line_max) {
+            if (input.over_long || input.length > message_max) {
                 verdict = LineVerdict::too_long;
             } else if (input.has_zero) {
                 verdict = LineVerdict::zero_byte;

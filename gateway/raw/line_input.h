@@ -1,20 +1,20 @@
 // One client's incoming line, assembled in a fixed buffer from whatever pieces the connection
 // delivers. A line ends with a line feed; a carriage return right before it is dropped. A line of
-// more than line_max bytes, or one holding a zero byte, is refused whole.
+// more than message_max bytes, or one holding a zero byte, is refused whole.
 #pragma once
 
 #include <cstddef>
 
-namespace gateway {
+#include "message_rules.h"
 
-constexpr std::size_t line_max = 255;
+namespace gateway {
 
 enum class LineVerdict { incomplete, line, too_long, zero_byte };
 
 struct LineInput {
-    // line_max bytes, a carriage return that may still be dropped, the terminator.
-    char text[line_max + 2];
-    std::size_t length;   // bytes kept in text (at most line_max + 1)
+    // message_max bytes, a carriage return that may still be dropped, the terminator.
+    char text[message_max + 2];
+    std::size_t length;   // bytes kept in text (at most message_max + 1)
     bool over_long;       // bytes were dropped: the line is refused
     bool has_zero;
 };

@@ -11,7 +11,7 @@
 #include "connection_slots.h"
 #include "gateway_log.h"
 #include "line_input.h"
-#include "message_query.h"
+#include "message_rules.h"
 #include "net.h"
 
 namespace gateway {
@@ -65,11 +65,12 @@ LineServed serve_line(ClientSlot& slot, LineVerdict verdict) {
         return LineServed::nothing;
     }
     if (stopped) {
-        bus_release();
+        bus_unclaim();
         return LineServed::stopping;
     }
     bus_transaction(options.address_text, in.text, query, slot.transaction);
-    bus_release();
+    bus_wrote(instrument_address, raw_owner);
+    bus_unclaim();
     return LineServed::transaction;
 }
 

@@ -26,15 +26,25 @@ struct Program {
     std::size_t procedure_count;
 };
 
-// Glue for a handler Result handler(Context&, const Arguments&), given
-//   bool xdr_decode(XdrReader&, Arguments&) and void xdr_encode(XdrWriter&, const Result&).
-template <class Context, class Arguments, class Result, Result (*handler)(Context&, const Arguments&)>
-bool rpc_procedure(void* context, XdrReader& arguments, XdrWriter& results) {
+// Reads the arguments a handler takes, calls it with the program's context, writes its results.
+template <class Context, class Arguments, class Result>
+bool rpc_call_handler(Result (*handler)(Context&, const Arguments&), void* context, XdrReader& arguments,
+                      XdrWriter& results) {
     Arguments decoded{};
     if (!xdr_decode(arguments, decoded) || !arguments.ok) return false;
     xdr_encode(results, handler(*static_cast<Context*>(context), decoded));
     return true;
 }
+
+// A table's entry for a handler Result handler(Context&, const Arguments&), given
+//   bool xdr_decode(XdrReader&, Arguments&) and void xdr_encode(XdrWriter&, const Result&).
+template <auto handler>
+bool rpc_procedure(void* context, XdrReader& arguments, XdrWriter& results) {
+    return rpc_call_handler(handler, context, arguments, results);
+}
+
+// Procedure 0 of every program: no arguments, no results; a client's "are you there".
+bool rpc_null_procedure(void* context, XdrReader& arguments, XdrWriter& results);
 
 enum class Served {
     replied,     // the reply is in the writer

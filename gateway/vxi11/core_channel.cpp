@@ -11,7 +11,7 @@
 #include "device_name.h"
 #include "gateway_log.h"
 #include "link_table.h"
-#include "message_query.h"
+#include "message_rules.h"
 #include "vxi11_messages.h"
 
 namespace gateway::vxi11 {
@@ -62,12 +62,18 @@ BusClaim claim_for(Link& link, std::uint32_t flags, std::uint32_t lock_timeout, 
                     bounded(io_timeout), &link.abort_requested};
 }
 
+// Waits while another link holds the lock of the link's address (as long as the call's flags and
+// lock_timeout allow): no_error, or the call's error.
+std::int32_t wait_unlocked(Link& link, std::uint32_t flags, std::uint32_t lock_timeout) {
+    return wait_error(address_wait_unlocked(claim_for(link, flags, lock_timeout, 0)));
+}
+
 // Takes the bus for the link's call: no_error, or the call's error.
 std::int32_t take_bus(Link& link, std::uint32_t flags, std::uint32_t lock_timeout, std::uint32_t io_timeout) {
     const BusWait w = bus_claim(claim_for(link, flags, lock_timeout, io_timeout));
     if (w != BusWait::granted) return wait_error(w);
     if (stopped) {
-        bus_release();
+        bus_unclaim();
         return aborted;
     }
     return no_error;
@@ -103,10 +109,11 @@ CreateLinkResult create_link(CoreConnection& c, const CreateLinkArgs& a) {
         log(c, nullptr, "create_link", r.error, a.device, a.device_length);
         return r;
     }
-    Link* link = link_create(&c, address, device, c.peer);
+    const char* why_refused = nullptr;
+    Link* link = link_create(&c, c.client, c.peer, address, device, why_refused);
     if (link == nullptr) {
         r.error = out_of_resources;
-        log(c, nullptr, "create_link", r.error, a.device, a.device_length, nullptr, "64 links already");
+        log(c, nullptr, "create_link", r.error, a.device, a.device_length, nullptr, why_refused);
         return r;
     }
     if (a.lock_device) {
@@ -128,6 +135,14 @@ WriteResult device_write(CoreConnection& c, const WriteArgs& a) {
     Link* link = call_link(c, a.link, "device_write");
     if (link == nullptr) return {invalid_link, 0};
     const bool end = (a.flags & flag_end) != 0;
+    // A message begun while another link holds the lock would reach the instrument under that
+    // lock, or be dropped at its end: its first write is refused instead.
+    if (link->message_length == 0 && !link->message_refused) {
+        if (const std::int32_t e = wait_unlocked(*link, a.flags, a.lock_timeout); e != no_error) {
+            log(c, link, "device_write", e, a.data, a.data_length);
+            return {e, 0};
+        }
+    }
     const char* refusal = nullptr;
     if (!link->message_refused) {
         if (std::memchr(a.data, 0, a.data_length) != nullptr) {
@@ -157,7 +172,7 @@ WriteResult device_write(CoreConnection& c, const WriteArgs& a) {
     link->message[n] = '\0';
     link->message_length = 0;
     link->reply_pending = false;
-    if (n > line_max) {
+    if (n > message_max) {
         log(c, link, "device_write", parameter_error, link->message, n, nullptr, "refused, over 255 bytes");
         return {parameter_error, 0};
     }
@@ -168,7 +183,8 @@ WriteResult device_write(CoreConnection& c, const WriteArgs& a) {
         return {e, 0};
     }
     bus_transaction(link->address_text, link->message, query, link->transaction);
-    bus_release();
+    bus_wrote(link->address, link->id);
+    bus_unclaim();
     const Transaction& t = link->transaction;
     std::int32_t error = no_error;
     if (t.outcome == Outcome::failed && std::strcmp(t.failed_call, "gp_wrt") == 0) error = io_error;
@@ -188,15 +204,30 @@ ReadResult device_read(CoreConnection& c, const ReadArgs& a) {
         return r;
     }
     Transaction& t = link->transaction;
-    if (!link->reply_pending) {
-        // Nothing asked for a reply the gateway knows of: read whatever the instrument has.
+    if (link->reply_pending) {
+        // The reply is the link's own, but the instrument is another link's while it holds the lock.
+        if (const std::int32_t e = wait_unlocked(*link, a.flags, a.lock_timeout); e != no_error) {
+            r.error = e;
+            log(c, link, "device_read", e);
+            return r;
+        }
+    } else {
+        // Nothing asked for a reply the gateway knows of: read what the instrument has, when it can
+        // only follow this link's own message; another client's output is never handed out.
         if (const std::int32_t e = take_bus(*link, a.flags, a.lock_timeout, a.io_timeout); e != no_error) {
             r.error = e;
             log(c, link, "device_read", e);
             return r;
         }
+        if (bus_last_writer(link->address) != link->id) {
+            bus_unclaim();
+            r.error = io_timeout;
+            log(c, link, "device_read", r.error, nullptr, 0, nullptr,
+                "nothing of this link's to read: another client wrote to the instrument since");
+            return r;
+        }
         bus_read_reply(link->address_text, t);
-        bus_release();
+        bus_unclaim();
         link->reply_pending = true;
         link->reply_at = 0;
     }
@@ -250,7 +281,7 @@ ErrorResult bus_call(CoreConnection& c, const GenericArgs& a, BusFunction f, con
         case BusFunction::remote: status = taverix::gp_ren(); break;
         case BusFunction::local: status = taverix::gp_lcl(link->address_text); break;
     }
-    bus_release();
+    bus_unclaim();
     if (f == BusFunction::clear) drop_reply_and_message(*link);
     const std::int32_t error = status == 0 ? no_error : io_error;
     log(c, link, name, error);
@@ -322,40 +353,38 @@ ErrorResult create_intr_chan(CoreConnection& c, const RemoteFuncArgs&) {
 }
 ErrorResult destroy_intr_chan(CoreConnection&, const Void&) { return {no_error}; }
 
-Void null_procedure(CoreConnection&, const Void&) { return {}; }
-
+// Only the link's own client may abort its calls: a stranger's abort is told the link is unknown.
 ErrorResult device_abort(CoreConnection& c, const LinkArgs& a) {
-    const std::int32_t error = link_abort(a.link) ? no_error : invalid_link;
-    log(c, nullptr, "device_abort", error);
+    const AbortResult result = link_abort(a.link, c.client);
+    const std::int32_t error = result == AbortResult::raised ? no_error : invalid_link;
+    log(c, nullptr, "device_abort", error, nullptr, 0, nullptr,
+        result == AbortResult::another_client ? "another client's link: nothing aborted" : nullptr);
     c.pending_log.link = a.link;
     return {error};
 }
 
-template <class Arguments, class Result, Result (*handler)(CoreConnection&, const Arguments&)>
-constexpr rpc::ServeFunction serve = rpc::rpc_procedure<CoreConnection, Arguments, Result, handler>;
-
 const rpc::Procedure core_procedures[] = {
-    {0, serve<Void, Void, null_procedure>},
-    {create_link_procedure, serve<CreateLinkArgs, CreateLinkResult, create_link>},
-    {11, serve<WriteArgs, WriteResult, device_write>},
-    {12, serve<ReadArgs, ReadResult, device_read>},
-    {13, serve<GenericArgs, ReadStbResult, device_readstb>},
-    {14, serve<GenericArgs, ErrorResult, device_trigger>},
-    {15, serve<GenericArgs, ErrorResult, device_clear>},
-    {16, serve<GenericArgs, ErrorResult, device_remote>},
-    {17, serve<GenericArgs, ErrorResult, device_local>},
-    {18, serve<LockArgs, ErrorResult, device_lock>},
-    {19, serve<LinkArgs, ErrorResult, device_unlock>},
-    {20, serve<EnableSrqArgs, ErrorResult, device_enable_srq>},
-    {22, serve<DocmdArgs, DocmdResult, device_docmd>},
-    {23, serve<LinkArgs, ErrorResult, destroy_link>},
-    {25, serve<RemoteFuncArgs, ErrorResult, create_intr_chan>},
-    {26, serve<Void, ErrorResult, destroy_intr_chan>},
+    {0, rpc::rpc_null_procedure},
+    {create_link_procedure, rpc::rpc_procedure<create_link>},
+    {11, rpc::rpc_procedure<device_write>},
+    {12, rpc::rpc_procedure<device_read>},
+    {13, rpc::rpc_procedure<device_readstb>},
+    {14, rpc::rpc_procedure<device_trigger>},
+    {15, rpc::rpc_procedure<device_clear>},
+    {16, rpc::rpc_procedure<device_remote>},
+    {17, rpc::rpc_procedure<device_local>},
+    {18, rpc::rpc_procedure<device_lock>},
+    {19, rpc::rpc_procedure<device_unlock>},
+    {20, rpc::rpc_procedure<device_enable_srq>},
+    {22, rpc::rpc_procedure<device_docmd>},
+    {23, rpc::rpc_procedure<destroy_link>},
+    {25, rpc::rpc_procedure<create_intr_chan>},
+    {26, rpc::rpc_procedure<destroy_intr_chan>},
 };
 
 const rpc::Procedure abort_procedures[] = {
-    {0, serve<Void, Void, null_procedure>},
-    {1, serve<LinkArgs, ErrorResult, device_abort>},
+    {0, rpc::rpc_null_procedure},
+    {1, rpc::rpc_procedure<device_abort>},
 };
 
 }  // namespace

@@ -12,7 +12,8 @@
 namespace gateway::vxi11 {
 
 struct CoreConnection {
-    const char* peer;   // "A.B.C.D:PORT" for the log
+    const char* peer;       // "A.B.C.D:PORT" for the log
+    std::uint32_t client;   // the peer's IPv4 address: its links' caps, and whose links it may abort
     // The call's log line, kept until its reply has been sent: the client waits for no log.
     bool log_pending;
     CallLog pending_log;   // its texts point into the record, the link, or pending_device

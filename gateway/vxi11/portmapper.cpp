@@ -60,8 +60,6 @@ void xdr_encode(rpc::XdrWriter& w, const MappingList&) {
     rpc::xdr_put_u32(w, 0);   // the list's end
 }
 
-Void null_procedure(PortmapperCall&, const Void&) { return {}; }
-
 PortResult getport(PortmapperCall& c, const Mapping& m) {
     // The core channel and the portmapper itself (which rpcinfo asks for); the abort channel's
     // port is told by create_link alone.
@@ -83,13 +81,10 @@ PortResult getport(PortmapperCall& c, const Mapping& m) {
 
 MappingList dump(PortmapperCall&, const Void&) { return {}; }
 
-template <class Arguments, class Result, Result (*handler)(PortmapperCall&, const Arguments&)>
-constexpr rpc::ServeFunction serve = rpc::rpc_procedure<PortmapperCall, Arguments, Result, handler>;
-
 const rpc::Procedure portmapper_procedures[] = {
-    {0, serve<Void, Void, null_procedure>},
-    {3, serve<Mapping, PortResult, getport>},
-    {4, serve<Void, MappingList, dump>},
+    {0, rpc::rpc_null_procedure},
+    {3, rpc::rpc_procedure<getport>},
+    {4, rpc::rpc_procedure<dump>},
 };
 // Over UDP a call's source address may be forged: only the calls whose reply is no larger than
 // the call itself (DUMP's is more than twice as large), so that the gateway amplifies nothing.

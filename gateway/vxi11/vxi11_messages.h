@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "bus_transaction.h"
 #include "xdr.h"
 
 namespace gateway::vxi11 {
@@ -39,8 +40,10 @@ enum Error : std::int32_t {
     aborted = 23,
 };
 
-// The longest piece of data in one call, either way.
-constexpr std::size_t data_max = 8192;
+// The longest piece of data in one call, either way: a whole reply fits one device_read.
+constexpr std::size_t data_max = reply_capacity;
+// A reply record: its record mark, RPC header and the largest result (device_read's data).
+constexpr std::size_t reply_record_max = 4 + 64 + data_max;
 
 struct Void {};
 

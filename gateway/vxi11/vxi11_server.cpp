@@ -35,8 +35,6 @@ constexpr int read_due_wait_us = 0;
 #else
 constexpr int read_due_wait_us = 100;
 #endif
-// A reply: its record mark, RPC header and the largest result (device_read's data).
-constexpr std::size_t reply_capacity = 4 + 64 + data_max;
 constexpr int udp_receive_wait_ms = 250;
 constexpr auto connection_end_wait = std::chrono::milliseconds(5000);
 // However long a client's time-outs: a call waits for a lock or for the bus at most this long.
@@ -53,7 +51,7 @@ struct Connection {
     PortmapperCall portmapper;
     rpc::RecordInput input;
     std::uint8_t received[receive_size];
-    std::uint8_t reply[reply_capacity];
+    std::uint8_t reply[reply_record_max];
 };
 
 Options options;
@@ -130,10 +128,9 @@ void serve_connection(int index) {
                 open = reply_size > 0 && net_send_all(c->socket, reinterpret_cast<const char*>(c->reply), reply_size);
                 if (reply_size > 0) core_log_flush(c->core);
                 // A VISA session's links (and locks) are never closed to make room: while it holds
-                // one, the connection counts as at work; so does an abort channel.
-                const bool keeps_working =
-                    c->channel == Channel::abort || (c->channel == Channel::core && links_held(&c->core));
-                if (open && keeps_working) slot_at_work(index);
+                // one, its core connection counts as at work. Any other connection, an abort
+                // channel too, is at work only while a call is served.
+                if (open && c->channel == Channel::core && links_held(&c->core)) slot_at_work(index);
                 rpc::record_input_reset(c->input);
             }
         }
@@ -195,11 +192,11 @@ void admit_connection(int index, Socket s, const PeerAddress& peer, const void* 
     c.peer = peer;
     c.channel = channel;
     c.core.peer = c.peer.text;
+    c.core.client = peer.ipv4;
     c.core.log_pending = false;
     c.core.read_due = false;
     c.portmapper.peer = c.peer.text;
     log_event(peer.text, channel_name(channel));
-    if (channel == Channel::abort) slot_at_work(index);
 }
 
 void turned_away(Socket s, const void* context) {
@@ -217,7 +214,7 @@ void accept_connections(Socket listener, Channel channel) {
 // address (portmapper_udp). Only NULL and GETPORT: no reply is larger than its call.
 void serve_udp(Socket receiving) {
     char received[rpc::record_max];
-    std::uint8_t reply[reply_capacity];
+    std::uint8_t reply[reply_record_max];
     while (!is_stopping()) {
         PeerAddress from{};
         const long n = net_udp_receive(receiving, received, sizeof received, from);
@@ -246,11 +243,6 @@ void close_all() {
     close_socket(portmapper_broadcast);
 }
 
-void format_address(char* text, std::size_t size, std::uint32_t a) {
-    std::snprintf(text, size, "%u.%u.%u.%u", static_cast<unsigned>(a >> 24), static_cast<unsigned>((a >> 16) & 0xFF),
-                  static_cast<unsigned>((a >> 8) & 0xFF), static_cast<unsigned>(a & 0xFF));
-}
-
 // Port 111 here, or registration with the portmapper holding it. False: failure says why. UDP is
 // served where TCP is: on loopback alone, on one interface (its subnet's broadcasts too), or on
 // every one.
@@ -264,7 +256,7 @@ bool take_portmapper_port(Vxi11Served& served, char* failure, std::size_t failur
     if (portmapper_udp != no_socket && net_broadcast_to_bind(options.listen_address, broadcast)) {
         int error = 0;
         portmapper_broadcast = net_udp_open(broadcast, portmapper_port, udp_receive_wait_ms, error);
-        if (portmapper_broadcast != no_socket) format_address(served.broadcast_text, sizeof served.broadcast_text, broadcast);
+        if (portmapper_broadcast != no_socket) net_ipv4_text(served.broadcast_text, broadcast);
     }
     if (portmapper_listener != no_socket && portmapper_udp != no_socket) {
         served.own_portmapper = true;

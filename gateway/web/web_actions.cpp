@@ -43,14 +43,18 @@ std::condition_variable find_ended;   // with state_mutex; a Find's thread is ne
 void copy_text(char* buffer, std::size_t size, const char* text) { std::snprintf(buffer, size, "%s", text); }
 
 // Takes the bus for work at address. False when it cannot be had, with why in refusal: a VXI-11
-// link's lock on the address refuses at once.
+// link's lock on the address refuses at once. What the page does there counts as another client's
+// message: a VXI-11 link's unread output at the address is no longer the link's to read.
 bool take_bus(int address, char (&refusal)[96]) {
     const BusClaim claim{address, raw_owner, false, std::chrono::milliseconds(0),
                          std::chrono::duration_cast<std::chrono::milliseconds>(bus_wait), &stopping};
     switch (bus_claim(claim)) {
         case BusWait::granted:
-            if (!stopped) return true;
-            bus_release();
+            if (!stopped) {
+                bus_wrote(address, raw_owner);
+                return true;
+            }
+            bus_unclaim();
             copy_text(refusal, sizeof refusal, "the gateway is stopping");
             return false;
         case BusWait::locked: {
@@ -145,7 +149,7 @@ void find_all(std::string peer) {
         if (written && !answered) taverix::gp_clr(text);
         taverix::gp_tmout(restored_timeout);
         bus_count(false);
-        bus_release();
+        bus_unclaim();
         if (!answered) continue;
         std::size_t n = strnlen(reply, text_buffer_size);
         while (n > 0 && (reply[n - 1] == '\n' || reply[n - 1] == '\r')) --n;
@@ -227,7 +231,7 @@ void panel_on(const char* peer, const char* waveform_name, const char* frequency
         if (result.ok) panel.output_on = true;
     }
     if (result.ok || message[0] != '\0') bus_count(!result.ok);
-    bus_release();
+    bus_unclaim();
     log_action(peer, "panel ON", message[0] != '\0' ? message : nullptr, nullptr,
                result.ok ? note.c_str() : result.status_text);
 }
@@ -242,7 +246,7 @@ void panel_off(const char* peer) {
     char status[text_buffer_size];
     copy_text(status, sizeof status, result.status_text);
     bus_count(!result.ok);
-    bus_release();
+    bus_unclaim();
     {
         std::lock_guard<std::mutex> hold(state_mutex);
         if (result.ok) {
@@ -264,7 +268,7 @@ void panel_self_test(const char* peer) {
     }
     const bool passed = self_test() == Verdict::ok;
     bus_count(false);
-    bus_release();
+    bus_unclaim();
     {
         std::lock_guard<std::mutex> hold(state_mutex);
         copy_text(panel.verdict, sizeof panel.verdict, passed ? "OK" : "NG");
@@ -305,11 +309,11 @@ void io_do(const char* peer, IoKind kind, int address, const char* message, IoOu
             failure_text(t, outcome.text);
         }
         const Transaction copy = t;
-        bus_release();
+        bus_unclaim();
         return log_action(peer, name, kind == IoKind::read ? nullptr : message, &copy, nullptr);
     }
     bus_count(status != 0);
-    bus_release();
+    bus_unclaim();
     char text[64];
     if (status == 0) {
         std::snprintf(text, sizeof text, "%s done", call);
@@ -362,7 +366,7 @@ void idn_refresh(const char* peer) {
             copy_text(result.failure, sizeof result.failure, failure.c_str());
         }
         const Transaction copy = t;
-        bus_release();
+        bus_unclaim();
         log_action(peer, "identity", idn_query, &copy, nullptr);
     }
     std::lock_guard<std::mutex> hold(state_mutex);

@@ -262,13 +262,7 @@ std::size_t web_connections_list(SlotView* views, std::size_t max) {
     const Clock::time_point now = Clock::now();
     std::size_t n = 0;
     for (const Connection& c : pool) {
-        if (!c.in_use || n == max) continue;
-        SlotView& v = views[n++];
-        std::snprintf(v.peer, sizeof v.peer, "%s", c.peer.text);
-        v.protocol = "web";
-        v.at_work = c.at_work;
-        v.idle = c.at_work ? std::chrono::milliseconds(0)
-                           : std::chrono::duration_cast<std::chrono::milliseconds>(now - c.idle_since);
+        if (c.in_use && n < max) slot_view_set(views[n++], c.peer.text, "web", c.at_work, c.idle_since, now);
     }
     return n;
 }

@@ -28,7 +28,7 @@ bool site_setup(const Options& options, unsigned raw_port, bool vxi11, unsigned 
     s.raw_port = raw_port;
     s.vxi11 = vxi11;
     s.web_port = web_port;
-    s.notes = "";
+    s.notes = options.lockout ? "" : "--no-lockout: no local lockout, the instrument's own keys stay usable";
     s.started = std::chrono::steady_clock::now();
     host_info_read(s.host);
     s.served_count = 0;

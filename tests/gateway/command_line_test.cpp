@@ -25,6 +25,26 @@ TEST(GatewayCommandLine, DefaultsAndEveryOption) {
     EXPECT_TRUE(o.vxi11);
     EXPECT_EQ(o.core_port, 9010);
     EXPECT_EQ(o.abort_port, 9011);
+    EXPECT_TRUE(o.lockout);
+    EXPECT_STREQ(o.log_path, "");
+    EXPECT_EQ(o.log_limit, 10u * 1024 * 1024);
+    EXPECT_FALSE(o.service);
+    EXPECT_EQ(o.service_action, gateway::ServiceAction::none);
+
+    ASSERT_TRUE(read({"--no-lockout", "--log-file", "C:\\logs\\gw.log", "--log-size", "1024", "--service"}, o));
+    EXPECT_FALSE(o.lockout);
+    EXPECT_STREQ(o.log_path, "C:\\logs\\gw.log");
+    EXPECT_EQ(o.log_limit, 1024u);
+    EXPECT_TRUE(o.service);
+    for (const auto& [word, action] : {std::pair{"--install-service", gateway::ServiceAction::install},
+                                       std::pair{"--reinstall-service", gateway::ServiceAction::reinstall},
+                                       std::pair{"--uninstall-service", gateway::ServiceAction::uninstall}}) {
+        ASSERT_TRUE(read({"--port", "6000", word}, o)) << word;
+        EXPECT_EQ(o.service_action, action) << word;
+        EXPECT_EQ(o.port, 6000) << word;
+        EXPECT_FALSE(gateway::option_kept_for_service(word));
+    }
+    EXPECT_TRUE(gateway::option_kept_for_service("--no-lockout"));
 
     ASSERT_TRUE(read({"--core-port", "0", "--abort-port", "7001"}, o));
     EXPECT_EQ(o.core_port, 0);
@@ -53,6 +73,9 @@ TEST(GatewayCommandLine, UnreadableValuesAreRefused) {
         {"--port", "80x"}, {"--listen", "1.2.3"}, {"--listen", "1.2.3.256"}, {"--listen", "1.2.3.4.5"},
         {"--listen", "localhost"}, {"--allow", "10.0.0.0/33"}, {"--allow", "10.0.0.0/"}, {"--timeout", "2147483648"},
         {"--timeout", "-5"}, {"--verbose"}, {"4"}, {"--core-port", "65536"}, {"--abort-port"}, {"--no-vxi11", "1"},
+        {"--log-file", ""}, {"--log-file"}, {"--log-size", "1023"}, {"--log-size", "10M"},
+        {"--install-service", "--uninstall-service"}, {"--install-service", "--service"},
+        {"--service", "--reinstall-service"},
     };
     for (const auto& args : bad) EXPECT_FALSE(read(args, o)) << args[0] << " " << (args.size() > 1 ? args[1] : "");
     std::vector<const char*> seventeen;
@@ -61,6 +84,17 @@ TEST(GatewayCommandLine, UnreadableValuesAreRefused) {
         seventeen.push_back("10.0.0.1");
     }
     EXPECT_FALSE(read(seventeen, o));
+
+    // The argument that could not be read: its index, or argc for a missing value.
+    const char* argv[] = {"taverix-gateway", "--port", "6000", "--address", "31", "--timeout"};
+    int failed_at = 0;
+    EXPECT_FALSE(gateway::options_read(5, argv, o, failed_at));
+    EXPECT_EQ(failed_at, 3);
+    EXPECT_FALSE(gateway::options_read(6, argv, o, failed_at));
+    EXPECT_EQ(failed_at, 3);
+    argv[4] = "30";
+    EXPECT_FALSE(gateway::options_read(6, argv, o, failed_at));
+    EXPECT_EQ(failed_at, 6);
 }
 
 TEST(GatewayCommandLine, AnEmptyPrefixAllowsEveryAddress) {

@@ -282,6 +282,7 @@ class GatewaySession(unittest.TestCase):
         self.assertEqual(self.gateway.stop(), 0)
         self.assertEqual(self.gateway.trace()[-1], 'gp_lcl("") = 0')
         self.gateway.wait_log(r"^%s: stopping" % (r"Ctrl\+C" if WINE_RUN else "SIGINT"), "the stop request's name")
+        self.assertIn("gp_llo() = 0", self.gateway.trace())   # the front panel locked, as the panel does
         log = self.gateway.log_lines()
         stamp = r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} 127\.0\.0\.1:\d+ "
         self.assertTrue(any(re.match(stamp + r'"\*IDN\?" -> "QX-SIM,QX-7316,0,1\.00\\n"$', l) for l in log), log)
@@ -307,9 +308,57 @@ class GatewayStart(unittest.TestCase):
         g = Gateway("--address", "31")
         try:
             self.assertEqual(g.ended(START_SECONDS), 2)
-            self.assertTrue(g.log_lines()[0].startswith("usage: taverix-gateway"), g.log_lines())
+            self.assertEqual(g.log_lines()[0], "taverix-gateway: cannot take --address 31")
+            self.assertTrue(g.log_lines()[1].startswith("usage: taverix-gateway"), g.log_lines())
         finally:
             g.kill()
+
+
+class GatewayLogFile(unittest.TestCase):
+    LIMIT = 1024
+    QUERIES = 45
+
+    def test_no_lockout_and_a_log_file_rotated_by_size(self):
+        folder = tempfile.mkdtemp(prefix="gateway-log-")
+        log = os.path.join(folder, "gateway.log")
+        g = Gateway("--no-lockout", "--log-file", log, "--log-size", str(self.LIMIT)).wait_listening()
+        try:
+            self.assertEqual(g.out.get(timeout=WAIT_SECONDS),
+                             "no local lockout (--no-lockout): the instrument's own keys stay usable")
+            manager = pyvisa.ResourceManager("@py")
+            r = g.resource(manager)
+            for i in range(self.QUERIES):
+                self.assertEqual(r.query(":FREQ %d;:FREQ?" % (1000 + i)), "%+.6E" % (1000 + i))
+            r.close()
+            manager.close()
+            self.assertEqual(g.stop(), 0)
+            trace = g.trace()
+            self.assertNotIn("gp_llo() = 0", trace)
+            self.assertEqual(trace[-1], 'gp_lcl("") = 0')
+            self.assertEqual(g.log_lines(), [], "the log goes to the file alone")
+
+            names = ["gateway.log.3", "gateway.log.2", "gateway.log.1", "gateway.log"]
+            self.assertFalse(os.path.exists(log + ".4"))
+            lines = []
+            for name in names:
+                with open(os.path.join(folder, name), "rb") as f:
+                    data = f.read()
+                self.assertLessEqual(len(data), self.LIMIT, name)
+                self.assertTrue(data.endswith(b"\n"), name)
+                lines += data.decode("latin-1").splitlines()
+            stamp = r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} "
+            for line in lines:
+                self.assertRegex(line, stamp)
+            self.assertRegex(lines[-1], stamp + "stopped$")
+            # The oldest lines went with the fourth-oldest file; the rest are there, whole, in order.
+            queried = [int(m.group(1)) for m in (re.search(r'":FREQ (\d+);:FREQ\?" -> ', l) for l in lines) if m]
+            self.assertGreater(len(queried), 10)
+            self.assertEqual(queried, list(range(1000 + self.QUERIES - len(queried), 1000 + self.QUERIES)))
+        finally:
+            g.kill()
+            for name in os.listdir(folder):
+                os.unlink(os.path.join(folder, name))
+            os.rmdir(folder)
 
 
 if __name__ == "__main__":

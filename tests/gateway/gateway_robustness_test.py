@@ -202,7 +202,7 @@ class StopRequests(unittest.TestCase):
                 try:
                     socket.create_connection(("127.0.0.1", g.port), timeout=WAIT_SECONDS).close()
                     return False
-                except ConnectionRefusedError:
+                except (ConnectionRefusedError, ConnectionResetError):   # reset: taken into the backlog, then closed
                     return True
             wait_until(listener_closed, "the first Ctrl+C taken: no new connections")
             os.kill(g.process.pid, signal.SIGINT)

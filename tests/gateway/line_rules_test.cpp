@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "line_input.h"
-#include "message_query.h"
+#include "message_rules.h"
 
 namespace {
 

@@ -14,6 +14,7 @@ import subprocess
 import sys
 import argparse
 import threading
+import time
 import unittest
 import warnings
 
@@ -151,8 +152,8 @@ class Rpc:
         r = self.call(CORE, 1, WRITE, xdr(link, io_timeout, lock_timeout, flags, data))
         return r.word(), r.word()
 
-    def read(self, link, size=1024, flags=0, term=0, io_timeout=IO_MS):
-        r = self.call(CORE, 1, READ, xdr(link, size, io_timeout, 0, flags, term))
+    def read(self, link, size=1024, flags=0, term=0, io_timeout=IO_MS, lock_timeout=0):
+        r = self.call(CORE, 1, READ, xdr(link, size, io_timeout, lock_timeout, flags, term))
         return r.word(), r.word(), r.opaque()
 
     def generic(self, proc, link, flags=0, lock_timeout=0, io_timeout=IO_MS):
@@ -274,7 +275,7 @@ class FakePortmapper:
 
 
 class Gateway(base.Gateway):
-    protocols = ()   # VXI-11 on, as by default
+    protocols = ("--no-web",)   # VXI-11 on, as by default; the web page has a test of its own
     host = "127.0.0.1"   # where the test reaches it
 
     def wait_started(self, vxi11=True):
@@ -308,11 +309,11 @@ class Gateway(base.Gateway):
                 self.started.append(line)
         return self.started + self.log_lines()
 
-    def rpc(self, **options):
-        return Rpc(self.core_port, self.host, **options)
+    def rpc(self, host=None, **options):
+        return Rpc(self.core_port, host or self.host, **options)
 
-    def link(self, device="gpib0,4"):
-        c = self.rpc()
+    def link(self, device="gpib0,4", host=None):
+        c = self.rpc(host)
         error, link, abort_port, _ = c.create_link(device)
         assert error == 0, "create_link %s: %d" % (device, error)
         return c, link, abort_port
@@ -481,11 +482,17 @@ class Vxi11Session(unittest.TestCase):
 
     def test_7_waiting_for_a_lock_or_the_bus_abort_io_timeout_and_raw_lines(self):
         holder, held, abort_port = self.gateway.link()
-        self.assertEqual(holder.lock(held), 0)
         waiter, link, _ = self.gateway.link()
+        self.assertEqual(waiter.write(link, "*IDN?"), (0, 5))   # its reply waits in the gateway
+        self.assertEqual(holder.lock(held), 0)
         self.assertEqual(waiter.lock(link, flags=WAITLOCK, lock_timeout=300), LOCKED)   # waited, then gave up
-        self.assertEqual(waiter.write(link, "*CLS", flags=END | WAITLOCK, lock_timeout=60000, io_timeout=300),
-                         (IO_TIMEOUT, 0))   # io_timeout bounds the wait for a lock too
+        # Not handed out, nor a message begun, while another link holds the lock; lock_timeout
+        # bounds the wait for the lock, io_timeout only the bus after it.
+        self.assertEqual(waiter.read(link, flags=WAITLOCK, lock_timeout=100), (LOCKED, 0, b""))
+        self.assertEqual(waiter.write(link, ":FREQ 4444", flags=0), (LOCKED, 0))
+        since = time.monotonic()
+        self.assertEqual(waiter.write(link, ":FREQ 4444", flags=WAITLOCK, lock_timeout=600, io_timeout=100), (LOCKED, 0))
+        self.assertGreaterEqual(time.monotonic() - since, 0.6)
 
         # A raw line for the locked address waits for the lock, a while at most, then is dropped.
         raw = self.gateway.raw_socket()
@@ -516,6 +523,8 @@ class Vxi11Session(unittest.TestCase):
             return result
         self.assertEqual(aborted_write(flags=END | WAITLOCK, lock_timeout=600000), [(ABORTED, 0)])
         self.assertEqual(holder.unlock(held), 0)
+        self.assertEqual(waiter.read(link), (0, REASON_END, IDN.encode() + b"\n"))
+        self.assertNotIn("4444", " ".join(self.gateway.trace()))
 
         # A raw query with no reply holds the bus for its time-out (5 x 4 s): a call waits for
         # the bus at most io_timeout, or until aborted.
@@ -558,7 +567,7 @@ class Vxi11Session(unittest.TestCase):
         self.assertEqual(c.query(link, "*OPC?"), b"1\n")
         c.close()
 
-    def test_9_sixteen_connections_and_64_links_at_most(self):
+    def test_9_sixteen_connections_8_links_each_and_64_links_at_most(self):
         connections = []
 
         def one_more():
@@ -575,13 +584,119 @@ class Vxi11Session(unittest.TestCase):
             for _ in range(16):   # earlier cases' connections may still be closing
                 wait_until(one_more, "a connection with a link")
             self.assertFalse(one_more(), "a 17th connection served")
-            errors = [connections[0].create_link("inst0")[0] for _ in range(64 - 16 + 1)]
-            self.assertEqual(errors, [0] * 48 + [OUT_OF_RESOURCES])
-            connections.pop().close()
+            errors = [c.create_link("inst0")[0] for c in connections for _ in range(3)]
+            self.assertEqual(errors, [0] * 48)
+            self.assertEqual(connections[0].create_link("inst0")[0], OUT_OF_RESOURCES, "a 65th link")
+            for _ in range(2):
+                connections.pop().close()
             wait_until(one_more, "a connection again once one closed")
+            errors = [connections[0].create_link("inst0")[0] for _ in range(5)]
+            self.assertEqual(errors, [0] * 4 + [OUT_OF_RESOURCES], "a ninth link on one connection")
+            self.assertEqual(connections[1].create_link("inst0")[0], 0)
         finally:
             for c in connections:
                 c.close()
+
+    def test_10_silent_abort_channels_give_way_to_a_pyvisa_session(self):
+        c, _, abort_port = self.gateway.link()
+        c.close()
+        silent = []
+        try:
+            for _ in range(16):
+                silent.append(socket.create_connection(("127.0.0.1", abort_port), timeout=WAIT_SECONDS))
+            ports = "|".join(str(s.getsockname()[1]) for s in silent)
+            wait_until(lambda: len([line for line in self.gateway.log_lines()
+                                    if re.search(r"127\.0\.0\.1:(%s) connected" % ports, line)]) == 16,
+                       "every silent abort channel taken in")
+            r = self.gateway.instrument(self.manager)
+            self.assertEqual(r.query("*IDN?"), IDN)
+            r.close()
+            self.gateway.wait_log(r"127\.0\.0\.1:(%s) closed after \d+ ms without a request" % ports,
+                                  "a silent abort channel closed to make room")
+        finally:
+            for s in silent:
+                s.close()
+
+    def test_11_one_pc_gets_8_connections_and_16_links_at_most_this_machine_more(self):
+        pc = "TCPIP0::%s::gpib0,4::INSTR" % NAMESPACE_ADDRESS   # the peer is that address, not loopback
+        sessions = []
+        try:
+            for _ in range(8):
+                sessions.append(self.gateway.instrument(self.manager, pc))
+            self.assertEqual(sessions[-1].query("*IDN?"), IDN)
+            with self.assertRaises(Exception):   # its portmapper connection, or create_link, turned away
+                sessions.append(self.gateway.instrument(self.manager, pc))
+            self.gateway.wait_log(r"^\S+ \S+ %s:\d+ turned away: 8 connections from this address already, every one at work"
+                                  % re.escape(NAMESPACE_ADDRESS), "the ninth connection turned away")
+            local = self.gateway.instrument(self.manager)
+            self.assertEqual(local.query("*IDN?"), IDN)
+            local.close()
+        finally:
+            for r in sessions:
+                r.close()
+        connections = [self.gateway.rpc(NAMESPACE_ADDRESS) for _ in range(3)]
+        try:
+            errors = [c.create_link("inst0")[0] for c in connections[:2] for _ in range(9)]
+            self.assertEqual(errors, ([0] * 8 + [OUT_OF_RESOURCES]) * 2)
+            self.assertEqual(connections[2].create_link("inst0")[0], OUT_OF_RESOURCES, "a 17th link from one PC")
+            connections.pop(0).close()
+            wait_until(lambda: connections[1].create_link("inst0")[0] == 0, "a link again once 8 were freed")
+        finally:
+            for c in connections:
+                c.close()
+
+    def test_12_link_ids_unguessable_and_aborts_only_from_the_links_own_client(self):
+        c = self.gateway.rpc()
+        ids = [c.create_link("inst0")[1] for _ in range(8)]
+        c.close()
+        self.assertEqual(len(set(ids)), 8)
+        self.assertGreater(max(ids) - min(ids), 8, "not in a row")
+        self.assertGreaterEqual(max(ids), 1 << 24, "drawn from all 32 bits")
+
+        holder, held, abort_port = self.gateway.link()
+        owner, link, _ = self.gateway.link(host=NAMESPACE_ADDRESS)
+        stranger, own = Rpc(abort_port), Rpc(abort_port, NAMESPACE_ADDRESS)
+        try:
+            for aborter, expected in ((stranger, 0), (own, ABORTED)):
+                self.assertEqual(holder.lock(held), 0)
+                result = []
+                waiting = threading.Thread(
+                    target=lambda: result.append(owner.lock(link, flags=WAITLOCK, lock_timeout=600000)))
+                waiting.start()
+                if aborter is stranger:
+                    self.assertEqual(stranger.call(ABORT, 1, 1, xdr(link)).word(), 4)
+                    self.assertEqual(holder.unlock(held), 0)   # the owner then gets the lock: not aborted
+                    waiting.join(WAIT_SECONDS)
+                    self.assertEqual(owner.unlock(link), 0)
+                else:
+                    def aborted():
+                        self.assertEqual(own.call(ABORT, 1, 1, xdr(link)).word(), 0)
+                        waiting.join(timeout=0.2)
+                        return not waiting.is_alive()
+                    wait_until(aborted, "the owner's wait aborted by its own client")
+                    self.assertEqual(holder.unlock(held), 0)
+                self.assertEqual(result, [expected])
+        finally:
+            for c in (holder, owner, stranger, own):
+                c.close()
+
+    def test_13_a_read_gets_only_what_follows_its_own_message(self):
+        raw = self.gateway.raw_socket()
+        leftover = ":FUNC 'x;*IDN?;'"   # no query by the quote-aware rule, yet the instrument answers
+        raw.sendall(leftover.encode() + b"\n")
+        written = 'gp_wrt("4", "%s") = 0' % leftover
+        wait_until(lambda: written in self.gateway.trace(), "the raw line on the bus")
+        r = self.gateway.instrument(self.manager)
+        try:
+            with self.assertRaises(pyvisa.VisaIOError):
+                r.read()
+            self.assertEqual(self.gateway.trace()[-1], written, "the bus untouched")
+            self.gateway.wait_log(r"device_read .*another client wrote.*, error 15$", "the refused read logged")
+            r.write(leftover)
+            self.assertEqual(r.read(), IDN, "its own message's output")
+        finally:
+            r.close()
+            raw.close()
 
 
 def listening(kind):

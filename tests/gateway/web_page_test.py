@@ -18,17 +18,20 @@ import unittest
 import xml.etree.ElementTree as ElementTree
 
 sys.dont_write_bytecode = True   # no __pycache__ in the source tree
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import gateway_client_test as base   # noqa: E402  the gateway process, its trace and its log
 SCREENSHOT = ""
 if __name__ == "__main__":
+    # Before anything imports pyvisa or selenium: --help answers where they are missing.
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("gateway", help="taverix-gateway, native or .exe")
     parser.add_argument("wine_run", nargs="?", default="", help="tools/wine-run.sh for a Windows build")
     parser.add_argument("--screenshot", default="", help="PNG file for a picture of the page")
     arguments, unittest_arguments = parser.parse_known_args()
-    base.GATEWAY, base.WINE_RUN, SCREENSHOT = arguments.gateway, arguments.wine_run, arguments.screenshot
+    SCREENSHOT = arguments.screenshot
     sys.argv[1:] = unittest_arguments
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import gateway_client_test as base   # noqa: E402  the gateway process, its trace and its log
+if __name__ == "__main__":
+    base.GATEWAY, base.WINE_RUN = arguments.gateway, arguments.wine_run
 from gateway_client_test import WAIT_SECONDS, START_SECONDS, CLIENT_TIMEOUT_MS, wait_until   # noqa: E402
 
 import pyvisa   # noqa: E402
@@ -55,6 +58,10 @@ class Gateway(base.Gateway):
             self.started.append(line)
         self.port = int(re.search(r"^listening on [\d.]+:(\d+)$", "\n".join(self.started), re.M).group(1))
         return self
+
+
+class RawSocketAndWeb(base.Gateway):
+    protocols = ("--no-vxi11",)   # the raw socket on a port of its own, and the web page
 
 
 def request(method, path, body=None, headers=None, port=80):
@@ -302,6 +309,27 @@ class WebPage(unittest.TestCase):
         self.assertEqual(self.text("panel-status"), "")
         if SCREENSHOT:
             b.save_screenshot(SCREENSHOT)
+    def test_3_a_web_port_held_by_another_program(self):
+        """The port taken (here by the first gateway): one line says why and what to do, and the
+        rest is served."""
+        second = RawSocketAndWeb("--web-port", "80")
+        try:
+            second.wait_listening()
+            wait_until(lambda: any(line.startswith("web not served: port 80 ") for line in second.log_lines()),
+                       "the line saying that the web page is not served")
+            line = next(line for line in second.log_lines() if line.startswith("web not served: "))
+            self.assertIn("--web-port 8080", line)
+            with socket.create_connection(("127.0.0.1", second.port), timeout=WAIT_SECONDS) as raw:
+                raw.sendall(b"*IDN?\n")
+                self.assertEqual(raw.makefile("rb").readline(), (IDN + "\n").encode())
+            self.assertEqual(second.stop(), 0)
+            printed = []
+            while not second.out.empty():
+                printed.append(second.out.get())
+            self.assertFalse([line for line in printed if line and line.startswith("web page on ")], printed)
+        finally:
+            second.kill()
+
 
 if __name__ == "__main__":
     unittest.main()

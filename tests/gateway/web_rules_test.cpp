@@ -117,11 +117,12 @@ TEST_F(WebRules, APostWithoutTheTokenOrFromAnotherSiteTouchesNothing) {
     };
     const std::string wrong(token.size(), '0');
     const std::string longer = token + "0";
+    const std::string shorter = token.substr(1);
     const Case cases[] = {
         {nullptr, nullptr, "127.0.0.1:8080", 403},              // no token
         {nullptr, wrong.c_str(), "127.0.0.1:8080", 403},
         {nullptr, longer.c_str(), "127.0.0.1:8080", 403},
-        {nullptr, token.substr(1).c_str(), "127.0.0.1:8080", 403},
+        {nullptr, shorter.c_str(), "127.0.0.1:8080", 403},
         {"http://attacker.example", "", "127.0.0.1:8080", 403},   // the right token from another page
         {"http://127.0.0.1:8081", "", "127.0.0.1:8080", 403},
         {"https://127.0.0.1:8080", "", "127.0.0.1:8080", 403},
@@ -184,7 +185,9 @@ TEST_F(WebRules, ThePanelDoesOnTheBusWhatTheProgramDoes) {
 
 TEST_F(WebRules, AnAddressLockedByAVxi11LinkRefusesThePageAtOnce) {
     int connection = 0;
-    gateway::vxi11::Link* link = gateway::vxi11::link_create(&connection, 4, "gpib0,4", "10.0.0.9:1234");
+    const char* refused = nullptr;
+    gateway::vxi11::Link* link =
+        gateway::vxi11::link_create(&connection, 0x0A000009, "10.0.0.9:1234", 4, "gpib0,4", refused);
     ASSERT_NE(link, nullptr);
     const gateway::BusClaim claim{4, link->id, false, std::chrono::milliseconds(0), std::chrono::milliseconds(0), nullptr};
     ASSERT_EQ(gateway::address_lock(claim), gateway::BusWait::granted);
@@ -248,6 +251,37 @@ TEST_F(WebRules, TextsFromOutsideAreEscapedWhereverTheyGo) {
         json_append(out, c.in);
         EXPECT_EQ(out, c.out) << c.in;
     }
+}
+
+// The page says when the instrument's keys were left usable, and only then.
+TEST_F(WebRules, ThePageShowsNoLockoutOnlyWhenGiven) {
+    const std::string note = "--no-lockout: no local lockout, the instrument&#39;s own keys stay usable";
+    EXPECT_EQ(send(Method::get, "/").body.find("no local lockout"), std::string::npos);
+    gateway::Options options;
+    gateway::options_default(options);
+    const char* args[] = {"taverix-gateway", "--no-lockout"};
+    ASSERT_TRUE(gateway::options_read(2, args, options));
+    ASSERT_TRUE(site_setup(options, 5025, true, 8080));
+    token = site().token;
+    EXPECT_NE(send(Method::get, "/").body.find(note), std::string::npos);
+}
+
+TEST_F(WebRules, ThePageShowsWhatTheGatewayServesAndHow) {
+    std::string page = send(Method::get, "/", "", "bench-gw.lab").body;
+    for (const char* shown : {"TCPIP0::bench-gw.lab::inst0::INSTR", "TCPIP0::bench-gw.lab::gpib0,4::INSTR",
+                              "TCPIP0::bench-gw.lab::5025::SOCKET", "<meta name=\"token\" content=\""}) {
+        EXPECT_NE(page.find(shown), std::string::npos) << shown;
+    }
+    EXPECT_NE(page.find(token), std::string::npos);
+    EXPECT_EQ(page.find("--no-lockout"), std::string::npos);
+    gateway::Options options = site().options;
+    options.lockout = false;
+    options.vxi11 = false;
+    ASSERT_TRUE(site_setup(options, 5025, false, 8080));
+    page = send(Method::get, "/").body;
+    EXPECT_NE(page.find("--no-lockout"), std::string::npos);
+    EXPECT_EQ(page.find("::INSTR"), std::string::npos);
+    EXPECT_EQ(page.find(token), std::string::npos);   // a new start, a new token
 }
 
 TEST_F(WebRules, TheIdentificationDocumentHasItsElementsInTheSchemasOrder) {

@@ -40,6 +40,16 @@ TEST_F(BusLink, BringUpCallsTheSequenceInOrderAndReportsSuccess) {
     EXPECT_EQ(sim_trace_lines(), full_sequence);
 }
 
+// Without the lockout: the same calls but gp_llo, even where gp_llo would fail.
+TEST_F(BusLink, BringUpWithoutLockoutLeavesOutGpLloAlone) {
+    fail("gp_llo=7");
+    LinkResult result = bus_bring_up_without_lockout("4");
+
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.status_text, bring_up_done);
+    EXPECT_EQ(sim_trace_lines(), std::vector<std::string>(full_sequence.begin(), full_sequence.end() - 1));
+}
+
 struct TestedCall {
     const char* function;
     const char* format;   // the failure text with %d where the code goes

@@ -235,6 +235,7 @@ class MonitorTest : public ::testing::Test {
         set_variable("TAVERIX_MONITOR_TARGET", L"");
         set_variable("TAVERIX_MONITOR_LOG", path(L"monitor.log"));
         set_variable("TAVERIX_MONITOR_RUNNING_MS", L"");
+        set_variable("TAVERIX_MONITOR_LOG_SIZE", L"");
     }
     void TearDown() override { remove_folder(folder_); }
 
@@ -499,6 +500,39 @@ TEST_F(MonitorTest, WritesEachLineWholeFromSeveralThreads) {
     }
     for (int t = 0; t < threads; ++t) {
         for (int i = 0; i < calls; ++i) EXPECT_EQ(seen[t * 1000 + i], 1) << "gp_tmout(" << t * 1000 + i << ")";
+    }
+}
+
+// Under a limit of 2048 bytes, 300 calls' lines fill more files than the three older ones kept:
+// each file stays within the limit, no line is cut, and what is kept is the newest calls, in order.
+TEST_F(MonitorTest, KeepsItsLogWithinTheSizeLimitAndTheNewestLinesInOrder) {
+    set_variable("TAVERIX_MONITOR_LOG_SIZE", L"2048");
+    BusLibrary monitor{};
+    load_library(copy(monitor_dll(), L"monitor.dll"), monitor);
+    copy(simulator_dll(), L"TAVERIX-real.dll");
+    ASSERT_FALSE(HasFatalFailure());
+    constexpr int calls = 300;
+    for (int i = 0; i < calls; ++i) monitor.tmout(i);   // the status as the simulator gives it
+
+    std::vector<int> kept;
+    for (const wchar_t* name : {L"monitor.log.3", L"monitor.log.2", L"monitor.log.1", L"monitor.log"}) {
+        WIN32_FILE_ATTRIBUTE_DATA file{};
+        ASSERT_TRUE(GetFileAttributesExW(path(name).c_str(), GetFileExInfoStandard, &file)) << narrow(name);
+        EXPECT_LE(file.nFileSizeLow, 2048u) << narrow(name);
+        EXPECT_EQ(file.nFileSizeHigh, 0u) << narrow(name);
+        const MonitorLog log = read_log(path(name));
+        EXPECT_TRUE(log.malformed.empty()) << narrow(name) << ": " << log.malformed.front();
+        for (const std::string& call : log.calls) {
+            int value = -1, status = 0;
+            ASSERT_EQ(std::sscanf(call.c_str(), "gp_tmout(%d) = %d", &value, &status), 2) << call;
+            kept.push_back(value);
+        }
+    }
+    EXPECT_EQ(GetFileAttributesW(path(L"monitor.log.4").c_str()), INVALID_FILE_ATTRIBUTES);
+    ASSERT_GT(kept.size(), 100u);
+    ASSERT_LT(kept.size(), static_cast<std::size_t>(calls));   // the oldest went
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        EXPECT_EQ(kept[i], calls - static_cast<int>(kept.size()) + static_cast<int>(i));
     }
 }
 

@@ -1,20 +1,21 @@
 #!/usr/bin/env bash
 # Builds the release archive and checks what it holds:
-#   check-archive.sh CMAKE BUILD_DIR PACKAGE_NAME FOLDER VERSION_READER WINE_RUN
+#   check-archive.sh CMAKE BUILD_DIR PACKAGE_NAME FOLDER VERSION_READER WINE_RUN OBJDUMP
 # The archive BUILD_DIR/PACKAGE_NAME.zip must hold exactly, under FOLDER/, the program, the gateway,
-# the simulator's and the bus monitor's TAVERIX.dll each in its own folder, all as built and each
-# with its version resource saying what it is (read back under Wine by VERSION_READER), and the
+# the simulator's and the bus monitor's TAVERIX.dll each in its own folder, all as built, stripped of
+# their symbols (OBJDUMP reads them), and each with its version resource saying what it is (read
+# back under Wine by VERSION_READER), and the
 # read-me as Notepad must get it: UTF-8 with a byte order mark, CR LF line ends, the Japanese texts
 # intact, no line over 100 characters (Notepad does not wrap them), no table left in Markdown, no
 # source file named, and its examples in the folder the archive unpacks to.
 set -uo pipefail
-usage() { echo "usage: tests/release/check-archive.sh CMAKE BUILD_DIR PACKAGE_NAME FOLDER VERSION_READER WINE_RUN"; }
+usage() { echo "usage: tests/release/check-archive.sh CMAKE BUILD_DIR PACKAGE_NAME FOLDER VERSION_READER WINE_RUN OBJDUMP"; }
 case "${1:-}" in
   -h|--help) usage; exit 0 ;;
   -*) usage >&2; exit 2 ;;
 esac
-[ $# -ge 6 ] || { usage >&2; exit 2; }
-cmake=$1 build=$2 name=$3 folder=$4 reader=$5 wine_run=$6
+[ $# -ge 7 ] || { usage >&2; exit 2; }
+cmake=$1 build=$2 name=$3 folder=$4 reader=$5 wine_run=$6 objdump=$7
 zip=$build/$name.zip
 version=${name#qx7316-}
 version=${version%-win*}
@@ -52,6 +53,8 @@ top=$unpacked/$folder
 reader_arguments=()
 while read -r path built description; do
   cmp -s "$top/$path" "$build/$built" && pass "$path is $built" || fail "$path differs from $build/$built"
+  symbols=$(LC_ALL=C "$objdump" -t "$top/$path" 2>&1 | grep -c '^\[ *[0-9]*\]')
+  [ "$symbols" = 0 ] && pass "$path is stripped" || fail "$path holds $symbols symbols: not stripped"
   reader_arguments+=("$path" "$description")
 done <<<"$files"
 

@@ -1,4 +1,4 @@
-#include "message_query.h"
+#include "message_rules.h"
 
 namespace gateway {
 
