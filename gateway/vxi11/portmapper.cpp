@@ -89,8 +89,8 @@ const rpc::Procedure portmapper_procedures[] = {
 // Over UDP a call's source address may be forged: only the calls whose reply is no larger than
 // the call itself (DUMP's is more than twice as large), so that the gateway amplifies nothing.
 const rpc::Procedure portmapper_udp_procedures[] = {
-    {0, serve<Void, Void, null_procedure>},
-    {3, serve<Mapping, PortResult, getport>},
+    {0, rpc::rpc_null_procedure},
+    {3, rpc::rpc_procedure<getport>},
 };
 
 constexpr std::uint32_t procedure_set = 1;
