@@ -48,24 +48,19 @@ inline std::vector<std::uint32_t> with_text(std::vector<std::uint32_t> words, co
 
 // The reply's words after the RPC header (xid, REPLY, accepted, verifier, success); the call's
 // log line written.
-inline std::vector<std::uint32_t> channel_call(bool abort_channel, gateway::vxi11::CoreConnection& c,
-                                               std::uint32_t procedure, std::vector<std::uint32_t> arguments) {
+inline std::vector<std::uint32_t> core_call(gateway::vxi11::CoreConnection& c, std::uint32_t procedure,
+                                            std::vector<std::uint32_t> arguments) {
     using namespace gateway;
-    const std::vector<std::uint8_t> record = call(2, abort_channel ? vxi11::abort_program : vxi11::core_program, 1,
-                                                  procedure, std::move(arguments));
+    const std::vector<std::uint8_t> record = call(2, vxi11::core_program, 1, procedure, std::move(arguments));
     std::uint8_t out[512];
     rpc::XdrWriter w = rpc::xdr_writer(out, sizeof out);
     rpc::CallHeader header{};
-    const rpc::Program* programs = abort_channel ? vxi11::abort_programs : vxi11::core_programs;
-    EXPECT_EQ(rpc::rpc_serve(programs, 1, &c, record.data(), record.size(), w, header), rpc::Served::replied);
+    EXPECT_EQ(rpc::rpc_serve(vxi11::core_programs, vxi11::core_program_count, &c, record.data(), record.size(), w,
+                             header),
+              rpc::Served::replied);
     std::vector<std::uint32_t> words = words_of(out, w.at);
     vxi11::core_log_flush(c);
     return words.size() > 6 ? std::vector<std::uint32_t>(words.begin() + 6, words.end()) : words;
-}
-
-inline std::vector<std::uint32_t> core_call(gateway::vxi11::CoreConnection& c, std::uint32_t procedure,
-                                            std::vector<std::uint32_t> arguments) {
-    return channel_call(false, c, procedure, std::move(arguments));
 }
 
 }  // namespace vxi11_calls
