@@ -247,8 +247,11 @@ class WebPage(unittest.TestCase):
         raw.close()
         for s in busy + [ninth]:
             s.close()
-        poller.close()
-        # An idle connection makes room for a new one.
+        # Idle connections make room for new ones, the one idle longest first: once the seven have
+        # ended, the slow one, a new poller and seven idle connections fill the pool; the eighth
+        # takes the poller's place, the next request the first idle one's.
+        poller = http.client.HTTPConnection("127.0.0.1", 80, timeout=WAIT_SECONDS)
+        wait_until(lambda: web_connections() == 2, "the waiting connections ended")
         idle = []
         for _ in range(8):
             s = socket.create_connection(("127.0.0.1", 80), timeout=WAIT_SECONDS)
@@ -257,6 +260,7 @@ class WebPage(unittest.TestCase):
             idle.append(s)
         self.assertEqual(request("GET", "/lxi/identification")[0], 200)
         self.assertTrue(closed_by_peer(idle[0]))
+        self.assertRaises(http.client.RemoteDisconnected, web_connections)   # the poller's place went first
         for s in idle:
             s.close()
 
