@@ -2,8 +2,11 @@
 
 #include <optional>
 
+// Only what is used: the parser and serializer, not Beast's stream reading and writing.
 #include <boost/beast/core/buffers_range.hpp>
-#include <boost/beast/http.hpp>
+#include <boost/beast/http/parser.hpp>
+#include <boost/beast/http/serializer.hpp>
+#include <boost/beast/http/string_body.hpp>
 
 namespace gateway::web {
 

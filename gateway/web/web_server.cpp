@@ -39,6 +39,7 @@ struct Connection {
     PeerAddress peer;
     char received[receive_capacity];
     std::size_t held;
+    bool mid_request;   // bytes of a request not yet answered have come (the parser may hold them)
     WebRequest request;
     WebResponse response;
     std::string bytes;
@@ -74,7 +75,7 @@ bool serve_held(Connection& c, int index) {
         std::memmove(c.received, c.received + taken, c.held - taken);
         c.held -= taken;
         if (feed == Feed::more) {
-            if (taken > 0) continue;
+            if (taken > 0) continue;   // the parser keeps what it took: the request is under way
             if (c.held == sizeof c.received) {   // no header ends within its limit
                 refusal_response(431, c.response);
                 send_response(c, false, false);
@@ -90,6 +91,10 @@ bool serve_held(Connection& c, int index) {
         }
         handle_request(c.request, c.peer.text, c.response);
         const bool keep = c.request.keep_alive && accepting;
+        // Idle from the moment its answer goes out, so that the client that has it finds the
+        // connection idle (a connection sending right now is the last one taken for a newcomer).
+        c.mid_request = c.held > 0;
+        if (!c.mid_request) set_at_work(c, false);
         if (!send_response(c, c.request.method == Method::head, keep) || !keep) return false;
         http_input_reset(index);
     }
@@ -99,6 +104,7 @@ bool serve_held(Connection& c, int index) {
 void serve(int index) {
     Connection& c = pool[index];
     c.held = 0;
+    c.mid_request = false;
     http_input_reset(index);
     Clock::time_point deadline = Clock::now() + request_time_limit;
     for (;;) {
@@ -108,10 +114,11 @@ void serve(int index) {
         const long n = net_receive(c.socket, c.received + c.held, sizeof c.received - c.held);
         if (n <= 0) break;
         c.held += static_cast<std::size_t>(n);
+        c.mid_request = true;
         set_at_work(c, true);
         const bool open = serve_held(c, index);
         if (!open) break;
-        if (c.held == 0) {
+        if (!c.mid_request) {
             // Between requests: the next one has the whole limit again.
             set_at_work(c, false);
             deadline = Clock::now() + request_time_limit;

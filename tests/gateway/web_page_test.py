@@ -8,11 +8,13 @@ GATEWAY is the program; WINE_RUN (tools/wine-run.sh) runs a Windows build under 
 SCREENSHOT, when given, is where the page's picture goes."""
 import argparse
 import http.client
+import json
 import os
 import re
 import socket
 import sys
 import tempfile
+import threading
 import time
 import unittest
 import xml.etree.ElementTree as ElementTree
@@ -102,9 +104,38 @@ class WebPage(unittest.TestCase):
         cls.browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
         cls.browser.set_page_load_timeout(START_SECONDS)
         cls.manager = pyvisa.ResourceManager("@py")
+        # A request never finished, a header line every 3 s, checked last: its 10 s pass while the
+        # rest is tested.
+        cls.slow = socket.create_connection(("127.0.0.1", 80), timeout=WAIT_SECONDS)
+        cls.slow_since = time.monotonic()
+        cls.slow_closed = []
+        cls.slow_thread = threading.Thread(target=cls.trickle, daemon=True)
+        cls.slow_thread.start()
+
+    @classmethod
+    def trickle(cls):
+        """The slow client: the request's lines one at a time, 3 s apart, until the gateway closes."""
+        cls.slow.sendall(b"GET / HTTP/1.1\r\n")
+        for line in (b"Host: 127.0.0.1\r\n", b"Accept: */*\r\n", b"X-Slow: 1\r\n", b"X-Slow: 2\r\n"):
+            cls.slow.settimeout(3)
+            try:
+                if cls.slow.recv(1) == b"":
+                    break
+            except socket.timeout:
+                cls.slow.sendall(line)
+            except OSError:
+                break
+        else:
+            cls.slow.settimeout(WAIT_SECONDS)
+            try:
+                cls.slow.recv(1)
+            except OSError:
+                pass
+        cls.slow_closed.append(time.monotonic() - cls.slow_since)
 
     @classmethod
     def tearDownClass(cls):
+        cls.slow.close()
         cls.browser.quit()
         cls.manager.close()
         print("\n-- the gateway's last lines:", *cls.gateway.log_lines()[-20:], sep="\n", file=sys.stderr)
@@ -136,9 +167,6 @@ class WebPage(unittest.TestCase):
     def test_1_plain_http(self):
         """Refusals with nothing on the bus, the limits, the identification document, and a browser's
         worth of web connections beside raw-socket and VXI-11 clients."""
-        slow = socket.create_connection(("127.0.0.1", 80), timeout=WAIT_SECONDS)
-        slow.sendall(b"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n")   # never finished
-        slow_since = time.monotonic()
         token = self.token()
         mark = len(self.gateway.trace())
         form = {"Content-Type": "application/x-www-form-urlencoded"}
@@ -191,6 +219,14 @@ class WebPage(unittest.TestCase):
 
         # Nine web connections, eight of them waiting for a request to come or to finish (one is the
         # slow one): the ninth is closed, and a raw-socket and a VXI-11 client are served meanwhile.
+        # First the connections above have ended: the pool holds the slow one and this poller, which
+        # the seventh waiting connection then displaces, being idle.
+        poller = http.client.HTTPConnection("127.0.0.1", 80, timeout=WAIT_SECONDS)
+
+        def web_connections():
+            poller.request("GET", "/api/state")
+            return json.loads(poller.getresponse().read())["counts"]["web_connections"]
+        wait_until(lambda: web_connections() == 2, "the slow connection and the poller alone")
         busy = []
         for _ in range(7):
             s = socket.create_connection(("127.0.0.1", 80), timeout=WAIT_SECONDS)
@@ -209,13 +245,13 @@ class WebPage(unittest.TestCase):
         self.assertTrue(closed_by_peer(ninth))
         instrument.close()
         raw.close()
-        # The request never finished ends 10 s after its connection opened; so do the eight.
-        self.assertTrue(closed_by_peer(slow))
-        self.assertGreater(time.monotonic() - slow_since, 9)
-        for s in busy + [slow, ninth]:
-            self.assertTrue(closed_by_peer(s))
+        for s in busy + [ninth]:
             s.close()
-        # An idle connection makes room for a new one.
+        # Idle connections make room for new ones, the one idle longest first: once the seven have
+        # ended, the slow one, a new poller and seven idle connections fill the pool; the eighth
+        # takes the poller's place, the next request the first idle one's.
+        poller = http.client.HTTPConnection("127.0.0.1", 80, timeout=WAIT_SECONDS)
+        wait_until(lambda: web_connections() == 2, "the waiting connections ended")
         idle = []
         for _ in range(8):
             s = socket.create_connection(("127.0.0.1", 80), timeout=WAIT_SECONDS)
@@ -224,6 +260,7 @@ class WebPage(unittest.TestCase):
             idle.append(s)
         self.assertEqual(request("GET", "/lxi/identification")[0], 200)
         self.assertTrue(closed_by_peer(idle[0]))
+        self.assertRaises(http.client.RemoteDisconnected, web_connections)   # the poller's place went first
         for s in idle:
             s.close()
 
@@ -309,7 +346,14 @@ class WebPage(unittest.TestCase):
         self.assertEqual(self.text("panel-status"), "")
         if SCREENSHOT:
             b.save_screenshot(SCREENSHOT)
-    def test_3_a_web_port_held_by_another_program(self):
+    def test_3_a_request_never_finished_ends_its_connection_10_s_after_it_opened(self):
+        self.slow_thread.join(WAIT_SECONDS)
+        self.assertEqual(len(self.slow_closed), 1)
+        # Not before its 10 s, and not later for the lines it sent meanwhile.
+        self.assertGreater(self.slow_closed[0], 9.5)
+        self.assertLess(self.slow_closed[0], 12.5)
+
+    def test_4_a_web_port_held_by_another_program(self):
         """The port taken (here by the first gateway): one line says why and what to do, and the
         rest is served."""
         second = RawSocketAndWeb("--web-port", "80")
