@@ -270,15 +270,26 @@ def xdr(*fields):
     return out
 
 
+def small_window_connection(port, receive_buffer, source="127.0.0.1"):
+    """A connection whose receive buffer (and so the window it offers) is set small before connecting."""
+    s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)
+    s.settimeout(WAIT_LIMIT_S + 1)
+    s.bind((source, 0))
+    s.connect(("127.0.0.1", port))
+    return s
+
+
 class RpcConnection:
     """A VXI-11 core channel connection: one call record out, one reply record back, with the call's
     xid. Answers are the results' words; a reply that is not the call's is a violation."""
 
-    def __init__(self, port, counts, name, program=CORE, source="127.0.0.1"):
+    def __init__(self, port, counts, name, program=CORE, source="127.0.0.1", receive_buffer=0):
         self.counts = counts
         self.name = name
         self.program = program
-        self.sock = socket.create_connection(("127.0.0.1", port), timeout=WAIT_LIMIT_S + 1, source_address=(source, 0))
+        self.sock = small_window_connection(port, receive_buffer, source) if receive_buffer else \
+            socket.create_connection(("127.0.0.1", port), timeout=WAIT_LIMIT_S + 1, source_address=(source, 0))
         self.xid = random.getrandbits(31)
 
     def send(self, procedure, arguments):
@@ -546,7 +557,7 @@ def non_reading_client(k, port, end, counts):
     while time.monotonic() < end:
         try:
             if k % 2:
-                c = RpcConnection(port, counts, "non-reading VXI-11 client")
+                c = RpcConnection(port, counts, "non-reading VXI-11 client", receive_buffer=4096)
                 s = c.sock
                 results = c.call(CREATE_LINK, xdr(k, 0, 0, b"inst0"))
                 if results is None or struct.unpack(">i", results[:4])[0] != 0:   # turned away: 9
@@ -559,7 +570,7 @@ def non_reading_client(k, port, end, counts):
                     c.send(DEVICE_WRITE, xdr(link, IO_TIMEOUT_MS, 0, END, LONG_QUERY))
                     c.send(DEVICE_READ, xdr(link, 1024, IO_TIMEOUT_MS, 0, 0, 0))
             else:
-                s = socket.create_connection(("127.0.0.1", port), timeout=WAIT_LIMIT_S)
+                s = small_window_connection(port, 4096)
 
                 def ask():
                     s.sendall(LONG_QUERY + b"\n")
@@ -769,6 +780,9 @@ def main():
             counts.violation("no transaction answered on one side")
         if sum(faults.values()) == 0:
             counts.violation("no fault injected")
+        # Their sends stopped, they hold no slot: a newcomer takes it within seconds, else the 10 s limit ends them.
+        if vxi11 and seconds >= 15 and v.get("non-reading connections closed by the gateway", 0) == 0:
+            counts.violation("no client that reads nothing was closed: it keeps its slot")
         for text in counts.violations:
             print("  VIOLATION: " + text)
         ok = not counts.violations
