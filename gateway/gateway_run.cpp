@@ -68,6 +68,10 @@ bool bring_up(const Options& options) {
     const LinkResult link =
         options.lockout ? bus_bring_up(options.address_text) : bus_bring_up_without_lockout(options.address_text);
     if (!link.ok) {
+        // The calls before the failing one may have made the instrument remote (gp_ren): handed
+        // back as the panel does when it is left after a failed bring-up.
+        bus_release();
+        released = true;
         say(link.status_text, true);
         return false;
     }
@@ -91,12 +95,12 @@ void say_served(const Options& options, bool raw_served, bool vxi11_served, cons
     if (!vxi11_served) return;
     if (!vxi11.own_portmapper) {
         say("vxi11 registered with the portmapper on port 111", false);
-    } else if (std::strcmp(vxi11.udp_text, options.listen_text) == 0) {
+    } else if (vxi11.broadcast_text[0] == '\0') {
         std::snprintf(text, sizeof text, "vxi11 portmapper on %s:111 (tcp, udp)", options.listen_text);
         say(text, false);
     } else {
-        std::snprintf(text, sizeof text, "vxi11 portmapper on %s:111 (tcp) and %s:111 (udp)", options.listen_text,
-                      vxi11.udp_text);
+        std::snprintf(text, sizeof text, "vxi11 portmapper on %s:111 (tcp, udp) and %s:111 (udp broadcasts)",
+                      options.listen_text, vxi11.broadcast_text);
         say(text, false);
     }
     std::snprintf(text, sizeof text, "vxi11 core on %s:%u", options.listen_text, static_cast<unsigned>(vxi11.core_port));

@@ -12,6 +12,8 @@
 #else
 #include <arpa/inet.h>
 #include <cerrno>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -24,14 +26,38 @@ namespace {
 
 constexpr int keep_alive_idle_s = 30;
 constexpr int keep_alive_interval_s = 5;
+constexpr int send_buffer_size = 32 * 1024;
 
 #ifdef _WIN32
 using Native = SOCKET;
 int last_error() { return WSAGetLastError(); }
+// How long unacknowledged data is sent again before the connection fails, in seconds (Windows
+// Vista on; the headers here lack its name).
+constexpr int tcp_max_retransmission_time = 5;
 #else
 using Native = int;
 int last_error() { return errno; }
 #endif
+
+// Why a connection failed, as far as the log cares.
+enum class Failure { none, send_stalled, peer_silent };
+thread_local Failure last_failure = Failure::none;
+
+// A failed send or receive: what its error says about the peer. A send fails so when it could not
+// go on for send_limit_ms (the peer's window stayed shut: it reads nothing, or vanished), a receive
+// when what was sent before, or a keep-alive probe, stayed unacknowledged or untaken that long. A
+// peer whose address no longer answers on its network (ARP unanswered) is reported at that time
+// as unreachable instead of timed out.
+Failure failure_of(int error, bool sending) {
+#ifdef _WIN32
+    const bool timed_out = error == WSAETIMEDOUT || error == WSAEHOSTUNREACH || error == WSAENETUNREACH;
+#else
+    const bool timed_out = error == ETIMEDOUT || error == EHOSTUNREACH || error == ENETUNREACH ||
+                           (sending && (error == EAGAIN || error == EWOULDBLOCK));
+#endif
+    if (!timed_out) return Failure::none;
+    return sending ? Failure::send_stalled : Failure::peer_silent;
+}
 
 Native native(Socket s) { return static_cast<Native>(s); }
 
@@ -201,6 +227,9 @@ bool net_error_denied(int error) {
 void net_tune(Socket s) {
     set_int_option(s, IPPROTO_TCP, TCP_NODELAY, 1);
     set_int_option(s, SOL_SOCKET, SO_KEEPALIVE, 1);
+    // Room for a few of the largest replies, far more than the bus can fill in a round trip; not
+    // the megabytes the system would grow it to for a client that reads nothing.
+    set_int_option(s, SOL_SOCKET, SO_SNDBUF, send_buffer_size);
 #ifdef _WIN32
     tcp_keepalive timing{};
     timing.onoff = 1;
@@ -208,10 +237,18 @@ void net_tune(Socket s) {
     timing.keepaliveinterval = keep_alive_interval_s * 1000;
     DWORD returned = 0;
     WSAIoctl(native(s), SIO_KEEPALIVE_VALS, &timing, sizeof timing, nullptr, 0, &returned, nullptr, nullptr);
+    set_int_option(s, SOL_SOCKET, SO_SNDTIMEO, send_limit_ms);
+    set_int_option(s, IPPROTO_TCP, tcp_max_retransmission_time, send_limit_ms / 1000);
 #else
     set_int_option(s, IPPROTO_TCP, TCP_KEEPIDLE, keep_alive_idle_s);
     set_int_option(s, IPPROTO_TCP, TCP_KEEPINTVL, keep_alive_interval_s);
     set_int_option(s, IPPROTO_TCP, TCP_KEEPCNT, 4);
+    timeval limit{};
+    limit.tv_sec = send_limit_ms / 1000;
+    limit.tv_usec = (send_limit_ms % 1000) * 1000;
+    setsockopt(native(s), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    // Also ends a connection whose keep-alive probes go unanswered, 10 s after the first.
+    set_int_option(s, IPPROTO_TCP, TCP_USER_TIMEOUT, send_limit_ms);
 #endif
 }
 
@@ -232,6 +269,7 @@ long net_receive(Socket s, char* buffer, std::size_t size) {
 #ifndef _WIN32
         if (n < 0 && errno == EINTR) continue;
 #endif
+        last_failure = n < 0 ? failure_of(last_error(), false) : Failure::none;
         return n;
     }
 }
@@ -244,7 +282,10 @@ long net_receive_soon(Socket s, char* buffer, std::size_t size, int budget_us) {
         if (ioctlsocket(native(s), FIONREAD, &waiting) != 0 || waiting > 0) break;
 #else
         const long n = static_cast<long>(recv(native(s), buffer, size, MSG_DONTWAIT));
-        if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return n;
+        if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+            last_failure = n < 0 ? failure_of(errno, false) : Failure::none;
+            return n;
+        }
 #endif
         if (std::chrono::steady_clock::now() >= deadline) break;
         std::this_thread::yield();
@@ -258,18 +299,53 @@ bool net_send_all(Socket s, const char* data, std::size_t size) {
 #else
     constexpr int flags = MSG_NOSIGNAL;   // a closed peer is an error here, not a signal
 #endif
+    // Each send waits at most send_limit_ms for room; one that sent part goes on with the rest.
     while (size > 0) {
         const long n = static_cast<long>(send(native(s), data, static_cast<int>(size), flags));
         if (n <= 0) {
 #ifndef _WIN32
             if (n < 0 && errno == EINTR) continue;
 #endif
+            last_failure = n < 0 ? failure_of(last_error(), true) : Failure::none;
             return false;
         }
         data += n;
         size -= static_cast<std::size_t>(n);
     }
+    last_failure = Failure::none;
     return true;
+}
+
+const char* net_failure_reason() {
+    switch (last_failure) {
+        case Failure::send_stalled: return "closed: a reply could not be sent for 10 s: the client reads nothing, or is gone";
+        case Failure::peer_silent: return "closed: the client took nothing sent to it for 10 s: gone, or reading nothing";
+        case Failure::none: break;
+    }
+    return nullptr;
+}
+
+bool net_broadcast_to_bind(std::uint32_t address, std::uint32_t& broadcast) {
+#ifdef _WIN32
+    (void)address;
+    (void)broadcast;
+    return false;
+#else
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) return false;
+    bool found = false;
+    for (const ifaddrs* f = list; f != nullptr && !found; f = f->ifa_next) {
+        if (f->ifa_addr == nullptr || f->ifa_addr->sa_family != AF_INET || (f->ifa_flags & IFF_BROADCAST) == 0 ||
+            f->ifa_broadaddr == nullptr) {
+            continue;
+        }
+        if (ntohl(reinterpret_cast<const sockaddr_in*>(f->ifa_addr)->sin_addr.s_addr) != address) continue;
+        broadcast = ntohl(reinterpret_cast<const sockaddr_in*>(f->ifa_broadaddr)->sin_addr.s_addr);
+        found = true;
+    }
+    freeifaddrs(list);
+    return found;
+#endif
 }
 
 void net_shut(Socket s) {

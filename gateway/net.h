@@ -39,8 +39,13 @@ void net_close_listener(Socket listener);
 // Waits for the next connection; no_socket when the listener was shut or failed.
 Socket net_accept(Socket listener, PeerAddress& peer);
 
-// No delay for small writes (Nagle's algorithm off) and keep-alive probes after 30 s of silence,
-// so that a peer that vanished is found out.
+// How long a send may make no progress (the peer reads nothing, its receive window stays full)
+// before it fails, and how long data sent may stay unacknowledged (the peer vanished) before the
+// connection fails.
+constexpr int send_limit_ms = 10000;
+
+// No delay for small writes (Nagle's algorithm off), keep-alive probes after 30 s of silence (a
+// silent peer that vanished is found out), and the send_limit_ms limits.
 void net_tune(Socket s);
 
 // Each receive on s waits at most ms milliseconds, then fails.
@@ -55,12 +60,24 @@ long net_receive_soon(Socket s, char* buffer, std::size_t size, int budget_us);
 // Sends every byte; false when the connection failed.
 bool net_send_all(Socket s, const char* data, std::size_t size);
 
+// Why the last net_receive, net_receive_soon or net_send_all of this thread failed, for the log:
+// "a reply could not be sent for 10 s ...", "nothing acknowledged for 10 s ..."; null when the peer
+// closed or reset the connection, or the gateway shut it.
+const char* net_failure_reason();
+
 // A UDP socket bound to address:port (0: any), broadcasts allowed; each receive waits at most
 // receive_wait_ms (0: no bound). No address reuse: a port another program holds stays refused.
 Socket net_udp_open(std::uint32_t address, std::uint16_t port, int receive_wait_ms, int& error);
 // One datagram (its size, >= 0) and where it came from; < 0 on an error or when the wait ran out.
 long net_udp_receive(Socket s, char* buffer, std::size_t size, PeerAddress& from);
 bool net_udp_send(Socket s, const char* data, std::size_t size, std::uint32_t address, std::uint16_t port);
+
+// The address a second UDP socket must be bound to, beside one bound to address (a local IPv4
+// address), so that the broadcasts to that interface's subnet arrive: its broadcast address, on
+// Linux. False when no interface has address, it has no broadcast (loopback), or, on Windows, the
+// socket bound to address receives them itself (under Wine, which follows Linux here, a bind to a
+// broadcast address is taken as one to any address, which is no answer either).
+bool net_broadcast_to_bind(std::uint32_t address, std::uint32_t& broadcast);
 
 // Whether a failed bind's error means that another program holds the port, or that the port needs
 // rights the program has not.

@@ -42,35 +42,43 @@ std::atomic<bool> accepting{false};
 std::atomic<bool> stopped{false};
 int instrument_address = 0;
 
-// One complete line from a client: refused, or one transaction. False when the connection failed.
-bool serve_line(ClientSlot& slot, LineVerdict verdict) {
+enum class LineServed { nothing, transaction, stopping };
+
+// One complete line from a client: refused (logged), or one transaction, whose outcome is left in
+// slot.transaction.
+LineServed serve_line(ClientSlot& slot, LineVerdict verdict) {
     LineInput& in = slot.input;
     if (verdict == LineVerdict::too_long) {
         log_refusal(slot.peer.text, "over 255 bytes", in.text, in.length);
-        return true;
+        return LineServed::nothing;
     }
     if (verdict == LineVerdict::zero_byte) {
         log_refusal(slot.peer.text, "zero byte in line", in.text, in.length);
-        return true;
+        return LineServed::nothing;
     }
-    if (in.length == 0) return true;   // an empty line asks for nothing
+    if (in.length == 0) return LineServed::nothing;   // an empty line asks for nothing
     const bool query = message_has_query(in.text, in.length);
     // A line for an instrument locked by a VXI-11 link waits for the lock, as long as raw_lock_wait.
     const BusClaim claim{instrument_address, raw_owner, true, raw_lock_wait, std::chrono::milliseconds(-1), nullptr};
     if (bus_claim(claim) != BusWait::granted) {
         log_refusal(slot.peer.text, "instrument locked by a VXI-11 link for 5 s", in.text, in.length);
-        return true;
+        return LineServed::nothing;
     }
     if (stopped) {
         bus_unclaim();
-        return false;
+        return LineServed::stopping;
     }
     bus_transaction(options.address_text, in.text, query, slot.transaction);
     bus_wrote(instrument_address, raw_owner);
     bus_unclaim();
+    return LineServed::transaction;
+}
+
+// The transaction's reply, if any, then its log line. False when the connection failed.
+bool send_reply(ClientSlot& slot) {
     const Transaction& t = slot.transaction;
     const bool sent = t.outcome != Outcome::replied || net_send_all(slot.socket, t.reply, t.reply_length);
-    log_transaction(slot.peer.text, in.text, in.length, t);
+    log_transaction(slot.peer.text, slot.input.text, slot.input.length, t);
     return sent;
 }
 
@@ -90,13 +98,16 @@ void serve_client(int index) {
             left -= taken;
             if (verdict != LineVerdict::incomplete) {
                 slot_at_work(index);
-                open = serve_line(*slot, verdict);
+                const LineServed served = serve_line(*slot, verdict);
+                // A reply waiting to be sent is no work: a client that reads nothing keeps no slot by it.
                 slot_done(index);
+                open = served == LineServed::transaction ? send_reply(*slot) : served == LineServed::nothing;
                 line_input_reset(slot->input);
             }
         }
         if (!open) break;
     }
+    if (const char* why = net_failure_reason()) log_event(slot->peer.text, why);
     log_event(slot->peer.text, "disconnected");
     slot_free(index);
 }

@@ -86,6 +86,12 @@ const rpc::Procedure portmapper_procedures[] = {
     {3, rpc::rpc_procedure<getport>},
     {4, rpc::rpc_procedure<dump>},
 };
+// Over UDP a call's source address may be forged: only the calls whose reply is no larger than
+// the call itself (DUMP's is more than twice as large), so that the gateway amplifies nothing.
+const rpc::Procedure portmapper_udp_procedures[] = {
+    {0, rpc::rpc_null_procedure},
+    {3, rpc::rpc_procedure<getport>},
+};
 
 constexpr std::uint32_t procedure_set = 1;
 constexpr std::uint32_t procedure_unset = 2;
@@ -97,6 +103,11 @@ const rpc::Program portmapper_programs[] = {
      sizeof portmapper_procedures / sizeof portmapper_procedures[0]},
 };
 const std::size_t portmapper_program_count = 1;
+const rpc::Program portmapper_udp_programs[] = {
+    {portmapper_program, portmapper_version, portmapper_version, portmapper_udp_procedures,
+     sizeof portmapper_udp_procedures / sizeof portmapper_udp_procedures[0]},
+};
+const std::size_t portmapper_udp_program_count = 1;
 
 void portmapper_setup(std::uint16_t core_port, std::uint16_t abort_port) {
     core_port_served = core_port;

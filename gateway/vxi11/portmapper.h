@@ -1,7 +1,7 @@
-// The portmapper (program 100000, version 2) as an RPC program table: NULL, GETPORT (the core
+// The portmapper (program 100000, version 2) as RPC program tables: NULL, GETPORT (the core
 // channel over TCP, and the portmapper itself; anything else, the abort channel included, gives 0)
-// and DUMP (the portmapper over TCP and UDP, the core and abort channels). Calls of versions 3 and 4 (rpcbind)
-// answer PROG_MISMATCH 2-2, so that such clients fall back to version 2.
+// and, over TCP only, DUMP (the portmapper over TCP and UDP, the core and abort channels). Calls of
+// versions 3 and 4 (rpcbind) answer PROG_MISMATCH 2-2, so that such clients fall back to version 2.
 #pragma once
 
 #include <cstddef>
@@ -26,6 +26,9 @@ void portmapper_setup(std::uint16_t core_port, std::uint16_t abort_port);
 
 extern const rpc::Program portmapper_programs[];
 extern const std::size_t portmapper_program_count;
+// Over UDP: NULL and GETPORT alone (any other procedure answers PROC_UNAVAIL).
+extern const rpc::Program portmapper_udp_programs[];
+extern const std::size_t portmapper_udp_program_count;
 
 // A call to another portmapper, for registering with it: PMAPPROC_SET (set) or PMAPPROC_UNSET of
 // program/version over TCP at port. Writes the call record's body; xid tells the call apart.

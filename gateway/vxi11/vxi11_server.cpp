@@ -59,11 +59,15 @@ Socket core_listener = no_socket;
 Socket abort_listener = no_socket;
 Socket portmapper_listener = no_socket;
 Socket portmapper_udp = no_socket;
+// Where the listener is one interface's address: a socket bound to its subnet's broadcast address,
+// for discovery (a socket bound to a unicast address receives no broadcasts on Linux, nor under Wine).
+Socket portmapper_broadcast = no_socket;
 bool registered = false;
 std::thread core_thread;
 std::thread abort_thread;
 std::thread portmapper_thread;
 std::thread udp_thread;
+std::thread broadcast_thread;
 
 Connection connections[connection_max];
 std::atomic<bool> accepting{false};
@@ -80,8 +84,9 @@ const rpc::Program* programs_of(Channel c, std::size_t& count) {
     return nullptr;
 }
 
-// One call record answered with one reply record. False when the connection is to end.
-bool serve_record(Connection& c) {
+// One call record answered with one reply record, left in c.reply; its size, or 0 when the record
+// is no RPC call (logged) and the connection is to end.
+std::size_t answer_record(Connection& c) {
     std::size_t count = 0;
     const rpc::Program* programs = programs_of(c.channel, count);
     void* context = c.channel == Channel::portmapper ? static_cast<void*>(&c.portmapper) : static_cast<void*>(&c.core);
@@ -89,12 +94,10 @@ bool serve_record(Connection& c) {
     rpc::CallHeader call{};
     if (rpc::rpc_serve(programs, count, context, c.input.data, c.input.length, w, call) == rpc::Served::malformed) {
         log_event(c.peer.text, "closed: not an RPC call record");
-        return false;
+        return 0;
     }
     rpc::record_mark_write(c.reply, w.at);
-    const bool sent = net_send_all(c.socket, reinterpret_cast<const char*>(c.reply), 4 + w.at);
-    core_log_flush(c.core);
-    return sent;
+    return 4 + w.at;
 }
 
 void serve_connection(int index) {
@@ -118,16 +121,22 @@ void serve_connection(int index) {
                 open = false;
             } else if (verdict == rpc::RecordVerdict::record) {
                 slot_at_work(index);
-                open = serve_record(*c);
+                const std::size_t reply_size = answer_record(*c);
+                // A reply waiting to be sent is no work: a client that reads nothing keeps no slot
+                // by it, whatever it holds.
+                slot_done(index);
+                open = reply_size > 0 && net_send_all(c->socket, reinterpret_cast<const char*>(c->reply), reply_size);
+                if (reply_size > 0) core_log_flush(c->core);
                 // A VISA session's links (and locks) are never closed to make room: while it holds
                 // one, its core connection counts as at work. Any other connection, an abort
                 // channel too, is at work only while a call is served.
-                if (!(c->channel == Channel::core && links_held(&c->core))) slot_done(index);
+                if (open && c->channel == Channel::core && links_held(&c->core)) slot_at_work(index);
                 rpc::record_input_reset(c->input);
             }
         }
     }
     if (c->channel == Channel::core) core_connection_closed(c->core);
+    if (const char* why = net_failure_reason()) log_event(c->peer.text, why);
     log_event(c->peer.text, "disconnected");
     slot_free(index);
 }
@@ -201,18 +210,19 @@ void accept_connections(Socket listener, Channel channel) {
     slots_accept(listener, admission, accepting);
 }
 
-// The portmapper over UDP, broadcasts included: one datagram is one call, answered to its sender.
-void serve_udp() {
-    static char received[rpc::record_max];
-    static std::uint8_t reply[reply_record_max];
+// The portmapper over UDP: one datagram is one call, answered to its sender from the listener's
+// address (portmapper_udp). Only NULL and GETPORT: no reply is larger than its call.
+void serve_udp(Socket receiving) {
+    char received[rpc::record_max];
+    std::uint8_t reply[reply_record_max];
     while (!is_stopping()) {
         PeerAddress from{};
-        const long n = net_udp_receive(portmapper_udp, received, sizeof received, from);
+        const long n = net_udp_receive(receiving, received, sizeof received, from);
         if (n < 0 || !client_allowed(options, from.ipv4)) continue;
         PortmapperCall call_context{from.text};
         rpc::XdrWriter w = rpc::xdr_writer(reply, sizeof reply);
         rpc::CallHeader call{};
-        if (rpc::rpc_serve(portmapper_programs, portmapper_program_count, &call_context,
+        if (rpc::rpc_serve(portmapper_udp_programs, portmapper_udp_program_count, &call_context,
                            reinterpret_cast<const std::uint8_t*>(received), static_cast<std::size_t>(n), w,
                            call) == rpc::Served::replied) {
             net_udp_send(portmapper_udp, reinterpret_cast<const char*>(reply), w.at, from.ipv4, from.port);
@@ -230,23 +240,31 @@ void close_all() {
     close_socket(abort_listener);
     close_socket(portmapper_listener);
     close_socket(portmapper_udp);
+    close_socket(portmapper_broadcast);
 }
 
-// Port 111 here, or registration with the portmapper holding it. False: failure says why.
+// Port 111 here, or registration with the portmapper holding it. False: failure says why. UDP is
+// served where TCP is: on loopback alone, on one interface (its subnet's broadcasts too), or on
+// every one.
 bool take_portmapper_port(Vxi11Served& served, char* failure, std::size_t failure_size) {
-    // Broadcasts arrive on an interface, never on loopback: the UDP socket listens on every one.
-    constexpr std::uint32_t any_address = 0;
     int tcp_error = 0;
     int udp_error = 0;
+    served.broadcast_text[0] = '\0';
     portmapper_listener = net_listen(options.listen_address, portmapper_port, tcp_error);
-    portmapper_udp = net_udp_open(any_address, portmapper_port, udp_receive_wait_ms, udp_error);
-    net_ipv4_text(served.udp_text, any_address);
+    portmapper_udp = net_udp_open(options.listen_address, portmapper_port, udp_receive_wait_ms, udp_error);
+    std::uint32_t broadcast = 0;
+    if (portmapper_udp != no_socket && net_broadcast_to_bind(options.listen_address, broadcast)) {
+        int error = 0;
+        portmapper_broadcast = net_udp_open(broadcast, portmapper_port, udp_receive_wait_ms, error);
+        if (portmapper_broadcast != no_socket) net_ipv4_text(served.broadcast_text, broadcast);
+    }
     if (portmapper_listener != no_socket && portmapper_udp != no_socket) {
         served.own_portmapper = true;
         return true;
     }
     close_socket(portmapper_listener);
     close_socket(portmapper_udp);
+    close_socket(portmapper_broadcast);
     served.own_portmapper = false;
     if (portmapper_register(served.core_port, served.abort_port)) {
         registered = true;
@@ -304,7 +322,8 @@ bool vxi11_start(const Options& given, Vxi11Served& served, char* failure, std::
     abort_thread = std::thread(accept_connections, abort_listener, Channel::abort);
     if (served.own_portmapper) {
         portmapper_thread = std::thread(accept_connections, portmapper_listener, Channel::portmapper);
-        udp_thread = std::thread(serve_udp);
+        udp_thread = std::thread(serve_udp, portmapper_udp);
+        if (portmapper_broadcast != no_socket) broadcast_thread = std::thread(serve_udp, portmapper_broadcast);
     }
     return true;
 }
@@ -315,7 +334,7 @@ void vxi11_stop_serving() {
     for (Socket listener : {core_listener, abort_listener, portmapper_listener}) {
         if (listener != no_socket) net_stop_listening(listener);
     }
-    for (std::thread* t : {&core_thread, &abort_thread, &portmapper_thread, &udp_thread}) {
+    for (std::thread* t : {&core_thread, &abort_thread, &portmapper_thread, &udp_thread, &broadcast_thread}) {
         if (t->joinable()) t->join();
     }
     for (Socket listener : {core_listener, abort_listener, portmapper_listener}) {
@@ -323,6 +342,7 @@ void vxi11_stop_serving() {
     }
     core_listener = abort_listener = portmapper_listener = no_socket;
     close_socket(portmapper_udp);
+    close_socket(portmapper_broadcast);
     core_channel_stop();
 }
 

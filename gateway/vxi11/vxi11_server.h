@@ -1,5 +1,5 @@
-// The VXI-11 server: the portmapper on port 111 (TCP and UDP; or registration with the host's own
-// portmapper), the core and abort channels on their ports, a thread per connection. Connections
+// The VXI-11 server: the portmapper on port 111 (TCP and UDP where TCP is; or registration with the
+// host's own portmapper), the core and abort channels on their ports, a thread per connection. Connections
 // take the gateway's connection slots (connection_slots.h) as the raw socket's do: slots_open
 // first.
 #pragma once
@@ -15,7 +15,7 @@ struct Vxi11Served {
     std::uint16_t core_port;
     std::uint16_t abort_port;
     bool own_portmapper;   // port 111 served here; otherwise registered with the host's portmapper
-    char udp_text[16];     // the address the portmapper's UDP socket is bound to
+    char broadcast_text[16];   // the broadcast address the portmapper answers on too; "" when none
 };
 
 // Starts serving as the options say. False when it cannot: why and the fix are in failure (one

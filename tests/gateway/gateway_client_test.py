@@ -281,6 +281,7 @@ class GatewaySession(unittest.TestCase):
         self.assertEqual(r.query("*OPC?"), "1")
         self.assertEqual(self.gateway.stop(), 0)
         self.assertEqual(self.gateway.trace()[-1], 'gp_lcl("") = 0')
+        self.gateway.wait_log(r"^%s: stopping" % (r"Ctrl\+C" if WINE_RUN else "SIGINT"), "the stop request's name")
         self.assertIn("gp_llo() = 0", self.gateway.trace())   # the front panel locked, as the panel does
         log = self.gateway.log_lines()
         stamp = r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} 127\.0\.0\.1:\d+ "
@@ -290,12 +291,16 @@ class GatewaySession(unittest.TestCase):
 
 
 class GatewayStart(unittest.TestCase):
-    def test_bring_up_failure_shows_its_text_and_exits_1(self):
+    def test_bring_up_failure_shows_its_text_hands_the_instrument_back_and_exits_1(self):
         g = Gateway(env={"TAVERIX_SIM_FAULTS": "gp_clr=3"})
         try:
             self.assertEqual(g.ended(START_SECONDS), 1)
             self.assertIn("gp_clr error [3]", g.log_lines())
             self.assertTrue(g.out.empty() or g.out.get() is None)
+            # Made remote before the failing call, the instrument is handed back before the end.
+            trace = g.trace()
+            self.assertIn("gp_ren() = 0", trace)
+            self.assertEqual(trace[-2:], ['gp_clr("4") = 3', 'gp_lcl("") = 0'])
         finally:
             g.kill()
 

@@ -93,8 +93,14 @@ def accepted(data, xid):
 class Rpc:
     """One TCP connection speaking record-marked ONC RPC."""
 
-    def __init__(self, port, host="127.0.0.1"):
-        self.s = socket.create_connection((host, port), timeout=WAIT_SECONDS)
+    def __init__(self, port, host="127.0.0.1", receive_buffer=0, source=None):
+        self.s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        if source:
+            self.s.bind((source, 0))
+        if receive_buffer:   # before connecting: the window it offers stays that small
+            self.s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)
+        self.s.settimeout(WAIT_SECONDS)
+        self.s.connect((host, port))
         self.replies = self.s.makefile("rb")
         self.xid = 0
 
@@ -169,18 +175,27 @@ class Rpc:
 def getport(prog, vers=1, proto=TCP, udp=False, host="127.0.0.1"):
     body = xdr(prog, vers, proto, 0)
     if not udp:
-        pm = Rpc(111)
+        pm = Rpc(111, host)
         try:
             return pm.call(PMAP, 2, 3, body).word()
         finally:
             pm.close()
+    status, reply, _, _ = udp_call(3, body, host)
+    assert status == 0
+    return reply.word()
+
+
+def udp_call(proc, body, host):
+    """A portmapper call in one datagram: (accept_stat, the results, the call's size, the address
+    the reply came from)."""
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
         s.settimeout(WAIT_SECONDS)
         s.setsockopt(socket.SOL_SOCKET, socket.SO_BROADCAST, 1)
-        s.sendto(call_record(99, PMAP, 2, 3, body), (host, 111))
-        status, reply = accepted(s.recv(65536), 99)
-        assert status == 0
-        return reply.word()
+        call = call_record(99, PMAP, 2, proc, body)
+        s.sendto(call, (host, 111))
+        data, source = s.recvfrom(65536)
+        status, reply = accepted(data, 99)
+        return status, reply, len(call), source[0]
 
 
 class FakePortmapper:
@@ -261,6 +276,7 @@ class FakePortmapper:
 
 class Gateway(base.Gateway):
     protocols = ("--no-web",)   # VXI-11 on, as by default; the web page has a test of its own
+    host = "127.0.0.1"   # where the test reaches it
 
     def wait_started(self, vxi11=True):
         """Waits for the raw socket's line and, unless turned off, for the portmapper to give the
@@ -278,7 +294,7 @@ class Gateway(base.Gateway):
         if vxi11:
             def core_port():
                 try:
-                    self.core_port = getport(CORE)
+                    self.core_port = getport(CORE, host=self.host)
                     return self.core_port
                 except OSError:
                     return 0
@@ -293,10 +309,10 @@ class Gateway(base.Gateway):
                 self.started.append(line)
         return self.started + self.log_lines()
 
-    def rpc(self, host="127.0.0.1"):
-        return Rpc(self.core_port, host)
+    def rpc(self, host=None, **options):
+        return Rpc(self.core_port, host or self.host, **options)
 
-    def link(self, device="gpib0,4", host="127.0.0.1"):
+    def link(self, device="gpib0,4", host=None):
         c = self.rpc(host)
         error, link, abort_port, _ = c.create_link(device)
         assert error == 0, "create_link %s: %d" % (device, error)
@@ -681,6 +697,147 @@ class Vxi11Session(unittest.TestCase):
         finally:
             r.close()
             raw.close()
+
+
+def listening(kind):
+    """The local addresses of the namespace's listening sockets, 'u' UDP or 't' TCP."""
+    out = subprocess.run(["ss", "-Hln" + kind], capture_output=True, text=True, check=True).stdout
+    return {line.split()[3] for line in out.splitlines()}
+
+
+def unacknowledged(s):
+    """Bytes s sent that its peer has not acknowledged (struct tcp_info's tcpi_unacked)."""
+    return struct.unpack_from("I", s.getsockopt(socket.IPPROTO_TCP, socket.TCP_INFO, 104), 24)[0]
+
+
+class OneInterface(unittest.TestCase):
+    """A gateway serving one interface of the namespace, d0's 10.73.16.1, and clients on it: the
+    portmapper's UDP side where the TCP side is, and clients that read nothing or vanish."""
+
+    @classmethod
+    def setUpClass(cls):
+        reply = ",".join("%04d" % i for i in range(199))   # about 1 KB: a few dozen fill a send buffer
+        cls.gateway = Gateway("--listen", NAMESPACE_ADDRESS, "--allow", "10.73.16.0/24",
+                              env={"TAVERIX_SIM_REPLIES": ":DATA?=%s\\n" % reply})
+        cls.gateway.host = NAMESPACE_ADDRESS
+        cls.gateway.wait_started()
+        cls.manager = pyvisa.ResourceManager("@py")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.manager.close()
+        print("\n-- the gateway's last lines:", *(l[:160] for l in cls.gateway.output()[-30:]), sep="\n", file=sys.stderr)
+        cls.gateway.kill()
+
+    def test_1_udp_served_where_tcp_is_null_and_getport_alone(self):
+        g = self.gateway
+        # Natively a second socket takes the subnet's broadcasts. Windows gives them to the socket
+        # bound to the interface's address, and Wine binds such a socket to the interface (d0).
+        self.assertIn("vxi11 portmapper on 10.73.16.1:111 (tcp, udp)" + (
+            "" if base.WINE_RUN else " and 10.73.16.255:111 (udp broadcasts)"), g.output())
+        self.assertEqual({a for a in listening("u") if a.endswith(":111")},
+                         {"0.0.0.0%d0:111"} if base.WINE_RUN else {"10.73.16.1:111", "10.73.16.255:111"})
+        self.assertEqual({a.rpartition(":")[0] for a in listening("t")}, {NAMESPACE_ADDRESS})
+        for host in (NAMESPACE_ADDRESS, "10.73.16.255"):   # directly and by broadcast, answered from the address
+            status, reply, _, source = udp_call(3, xdr(CORE, 1, TCP, 0), host)
+            self.assertEqual((status, reply.word(), source), (0, g.core_port, NAMESPACE_ADDRESS), host)
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:   # nothing bound on loopback
+            s.settimeout(WAIT_SECONDS)
+            s.connect(("127.0.0.1", 111))
+            s.send(call_record(1, PMAP, 2, 3, xdr(CORE, 1, TCP, 0)))
+            self.assertRaises(ConnectionRefusedError, s.recv, 100)
+        # Over UDP no reply is larger than its call: NULL, and no DUMP (PROC_UNAVAIL).
+        for proc, expected in ((0, 0), (4, 3)):
+            status, reply, call_size, _ = udp_call(proc, b"", NAMESPACE_ADDRESS)
+            self.assertEqual(status, expected, proc)
+            self.assertLessEqual(len(reply.data), call_size, proc)
+        pm = Rpc(111, NAMESPACE_ADDRESS)
+        dump = pm.call(PMAP, 2, 4, b"")
+        self.assertEqual(dump.word(), 1)   # over TCP DUMP is answered
+        pm.close()
+
+    def test_2_clients_that_read_nothing_give_way_then_go_as_does_one_that_vanished(self):
+        g = self.gateway
+        # A VXI-11 client vanishes, its address gone from the network, once the gateway has its
+        # write and before the reply goes out: the write waits for another link's lock until then.
+        # Not under Wine 8.0, which takes no limit for unacknowledged data (TCP_MAXRT) from a program.
+        vanishing = None if base.WINE_RUN else self.vanish_with_a_reply_due()
+
+        # Raw and VXI-11 clients take every other slot, from two PCs (8 connections an address at
+        # most); each asks for far more than the buffers between it and the gateway hold, and reads
+        # nothing: the gateway's sends to them stop.
+        raws, rpcs = [], []
+        for pc in ("10.73.16.3", "10.73.16.4"):
+            subprocess.run(["ip", "addr", "add", pc + "/24", "dev", "d0"], check=True)
+            self.addCleanup(subprocess.run, ["ip", "addr", "del", pc + "/24", "dev", "d0"], check=True)
+        for k in range(16 - (1 if vanishing else 0)):
+            pc = "10.73.16.%d" % (3 + k % 2)
+            if k // 2 % 2:
+                vxi = Rpc(g.core_port, g.host, receive_buffer=4096, source=pc)
+                error, link, _, _ = vxi.create_link("inst0")
+                self.assertEqual(error, 0)
+                for _ in range(150):
+                    vxi.send(CORE, 1, WRITE, xdr(link, IO_MS, 0, END, ":DATA?"))
+                    vxi.send(CORE, 1, READ, xdr(link, 1024, IO_MS, 0, 0, 0))
+                rpcs.append(vxi)
+                continue
+            raw = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+            raw.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+            raw.settimeout(WAIT_SECONDS)
+            raw.bind((pc, 0))
+            raw.connect((g.host, g.port))
+            raw.sendall(b":DATA?\n" * 200)
+            raws.append(raw)
+
+        # Every slot is taken, none by a connection at work once its sends stop: working clients get
+        # in, pyvisa's VXI-11 and a raw one (turned away while the gateway still sends, they try again).
+        def served(attempt):
+            try:
+                return attempt()
+            except Exception:   # pyvisa-py's create_link answered 9 is a plain Exception
+                return False
+        working = []
+        wait_until(lambda: served(lambda: working.append(g.instrument(self.manager, "TCPIP0::%s::gpib0,4::INSTR" % g.host))
+                                  or working[-1].query("*IDN?") == IDN), "pyvisa served")
+        wait_until(lambda: served(lambda: working.append(socket.create_connection((g.host, g.port), timeout=WAIT_SECONDS))
+                                  or raw_query(working[-1], b"*OPC?\n") == b"1\n"), "a raw client served")
+        instrument, raw_client = working[-2], working[-1]
+
+        def peers(sockets):
+            return {"%s:%d" % c.getsockname() for c in sockets}
+
+        def closed(why):
+            return {m.group(1) for m in (re.search(r" ([\d.]+:\d+) closed" + why, line) for line in g.log_lines()) if m}
+        evicted = r" after \d+ ms without a request: its slot goes to "
+        stalled = r": a reply could not be sent for 10 s: the client reads nothing, or is gone$"
+        wait_until(lambda: closed(evicted) & peers(raws + [v.s for v in rpcs]), "a client that reads nothing giving way")
+        wait_until(lambda: closed(evicted) | closed(stalled) >= peers(raws + [v.s for v in rpcs]),
+                   "every client that reads nothing closed, for a newcomer or at the send limit")
+        self.assertTrue(closed(stalled) & peers(raws) and closed(stalled) & peers(v.s for v in rpcs), "both protocols")
+        if vanishing:
+            g.wait_log(r" 10\.73\.16\.2:%d closed: the client took nothing sent to it for 10 s: gone, or reading "
+                       r"nothing$" % vanishing.s.getsockname()[1], "the vanished client closed")
+        # The working clients were never held up.
+        self.assertEqual(instrument.query(":FREQ 4321;:FREQ?"), "+4.321000E+03")
+        self.assertEqual(raw_query(raw_client, b"*OPC?\n"), b"1\n")
+        for c in working + raws + rpcs + ([vanishing] if vanishing else []):
+            c.close()
+
+    def vanish_with_a_reply_due(self):
+        """A VXI-11 client whose write the gateway has and whose reply it has yet to send, gone."""
+        g = self.gateway
+        holder, held, _ = g.link()
+        self.assertEqual(holder.lock(held), 0)
+        subprocess.run(["ip", "addr", "add", "10.73.16.2/24", "dev", "d0"], check=True)
+        vanishing = Rpc(g.core_port, g.host, source="10.73.16.2")
+        error, link, _, _ = vanishing.create_link("inst0")
+        self.assertEqual(error, 0)
+        vanishing.send(CORE, 1, WRITE, xdr(link, IO_MS, WAIT_SECONDS * 1000, END | WAITLOCK, "*OPC?"))
+        wait_until(lambda: unacknowledged(vanishing.s) == 0, "the write taken by the gateway")
+        subprocess.run(["ip", "addr", "del", "10.73.16.2/24", "dev", "d0"], check=True)
+        self.assertEqual(holder.unlock(held), 0)
+        holder.close()
+        return vanishing
 
 
 class Vxi11Start(unittest.TestCase):
