@@ -35,8 +35,12 @@ VXI11 = 6                # VXI-11 clients that query and set, lock, clear, vanis
 SILENT = 8               # raw connections that say nothing, or half a line, and stall
 SILENT_ABORT = 8         # abort channel connections that say nothing: 30 in all for 16 slots
 # Clients that misbehave besides: one that asks for links until refused, a stranger (another
-# address, 127.0.0.2) aborting others' links, a raw client leaving output no one asked for.
-MISBEHAVING = 3
+# address, 127.0.0.2) aborting others' links, a raw client leaving output no one asked for, and
+# two that ask for long replies and never read them (raw socket, VXI-11).
+MISBEHAVING = 5
+NON_READERS = 2
+LONG_QUERY = b":DATA?"   # about 1 KB of reply: a few dozen fill the buffers towards a client
+LONG_REPLY = ",".join("%04d" % i for i in range(199))
 STRANGER = "127.0.0.2"
 # A message that is no query by the gateway's quote-aware rule, yet the instrument answers it.
 LEAVES_OUTPUT = b":FUNC 'x;*IDN?;'"
@@ -56,6 +60,7 @@ SIM_ENV = {
     "TAVERIX_SIM_FAULTS": "gp_red%41=4,gp_red%97=-7,gp_wrt%89=-5",
     "TAVERIX_SIM_REPLY_DELAY_MS": "2",
     "TAVERIX_SIM_TIMEOUT_MS": "10",
+    "TAVERIX_SIM_REPLIES": "%s=%s\\n" % (LONG_QUERY.decode(), LONG_REPLY),
 }
 
 
@@ -534,6 +539,45 @@ def leftover_client(port, end, counts):
         s.close()
 
 
+def non_reading_client(k, port, end, counts):
+    """Asks for long replies and never reads them (raw socket, or VXI-11 when k is odd): the
+    gateway's sends stop, so the connection gives way to a newcomer or ends at the send limit. A
+    request every half second finds it closed; then it connects again."""
+    while time.monotonic() < end:
+        try:
+            if k % 2:
+                c = RpcConnection(port, counts, "non-reading VXI-11 client")
+                s = c.sock
+                results = c.call(CREATE_LINK, xdr(k, 0, 0, b"inst0"))
+                if results is None or struct.unpack(">i", results[:4])[0] != 0:   # turned away: 9
+                    s.close()
+                    time.sleep(0.05)
+                    continue
+                link = struct.unpack(">I", results[4:8])[0]
+
+                def ask():
+                    c.send(DEVICE_WRITE, xdr(link, IO_TIMEOUT_MS, 0, END, LONG_QUERY))
+                    c.send(DEVICE_READ, xdr(link, 1024, IO_TIMEOUT_MS, 0, 0, 0))
+            else:
+                s = socket.create_connection(("127.0.0.1", port), timeout=WAIT_LIMIT_S)
+
+                def ask():
+                    s.sendall(LONG_QUERY + b"\n")
+        except OSError:
+            time.sleep(0.05)
+            continue
+        counts.add("non-reading connections")
+        try:
+            for _ in range(100):
+                ask()
+            while time.monotonic() < end:
+                time.sleep(0.5)
+                ask()
+        except OSError:
+            counts.add("non-reading connections closed by the gateway")
+        s.close()
+
+
 def silent_client(k, port, end, what="silent connections", counts=None):
     """Connects and stalls (on the raw socket every other one after half a line); connects again
     when closed."""
@@ -618,6 +662,8 @@ def main():
                         for k in range(SILENT_ABORT)]
             threads += [client_thread(counts, many_links_client, core_port, end),
                         client_thread(counts, stranger_client, abort_port, end)]
+            threads += [client_thread(counts, non_reading_client, k, core_port if k % 2 else port, end)
+                        for k in range(NON_READERS)]
         for t in threads:
             t.start()
         samples = []
@@ -703,11 +749,13 @@ def main():
                  log_text.count(b" without a request: its slot goes to "), log_text.count(b" turned away: ")))
         print("  raw output left unread %d; VXI-11: output left %d, reads with no message of its own refused %d,"
               " its own output read %d; many-links connections %d (links refused past 8: %d, turned away %d);"
-              " a stranger's aborts refused %d"
+              " a stranger's aborts refused %d; non-reading connections %d, closed %d (at the send limit (log) %d)"
               % (v.get("raw output left", 0), v.get("vxi11 output left", 0), v.get("vxi11 reads without a message", 0),
                  v.get("vxi11 own output read", 0), v.get("many-links connections", 0),
                  v.get("links refused past 8 on a connection", 0), v.get("many-links turned away", 0),
-                 v.get("stranger's aborts refused", 0)))
+                 v.get("stranger's aborts refused", 0), v.get("non-reading connections", 0),
+                 v.get("non-reading connections closed by the gateway", 0),
+                 log_text.count(b"closed: a reply could not be sent for 10 s")))
         print("  faults injected: " + ", ".join("%s %d" % (k, n) for k, n in faults.items())
               + "; bus calls %d" % sum(not l.startswith("#") for l in trace))
         print("  raw replies late (after %.0f s, in order) %d; raw lines dropped after waiting 5 s for a VXI-11 lock (log) %d"
