@@ -11,7 +11,7 @@
 //      and answered through the channel's program table and handlers.
 // Link ids come from a counter, so that an input can name them; the bus keeps what reaches it, each
 // address's instrument echoing its messages. Checked: every call record gets one reply with its xid,
-// and every datagram at most one; an over-long record ends its connection; nothing reaches the bus
+// and every datagram at most one, no larger than the datagram; an over-long record ends its connection; nothing reaches the bus
 // but a message of at most 255 bytes without a zero byte; no slot goes to a connection past 16 in
 // all or past 8 from one address (this machine's aside), and none is taken from a connection at
 // work or from another address while the newcomer's address has its 8; no connection holds more than
@@ -268,11 +268,13 @@ void datagram(const std::uint8_t* data, std::size_t size) {
     vxi11::PortmapperCall context{"10.0.0.2:111"};
     rpc::XdrWriter w = rpc::xdr_writer(reply, sizeof reply);
     rpc::CallHeader call{};
-    if (rpc::rpc_serve(vxi11::portmapper_programs, vxi11::portmapper_program_count, &context, data, size, w, call) !=
-        rpc::Served::replied) {
+    if (rpc::rpc_serve(vxi11::portmapper_udp_programs, vxi11::portmapper_udp_program_count, &context, data, size, w,
+                       call) != rpc::Served::replied) {
         return;
     }
     if (!w.ok || w.at < 12 || word_at(reply) != call.xid) fail("a datagram's reply without its xid", "");
+    // A datagram's sender may be forged: no reply may be larger than its call.
+    if (w.at > size) fail("a datagram's reply larger than the datagram", std::to_string(w.at) + " > " + std::to_string(size));
 }
 
 void reset() {

@@ -172,7 +172,7 @@ std::size_t slots_list(SlotView* views, std::size_t max) {
 void slot_view_set(SlotView& v, const char* peer, const char* protocol, bool at_work, Clock::time_point idle_since,
                    Clock::time_point now) {
     std::snprintf(v.peer, sizeof v.peer, "%s", peer);
-    v.protocol = protocol;
+    v.protocol = protocol != nullptr ? protocol : "";
     v.at_work = at_work;
     v.idle = at_work ? std::chrono::milliseconds(0) : std::chrono::duration_cast<std::chrono::milliseconds>(now - idle_since);
 }
