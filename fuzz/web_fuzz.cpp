@@ -59,10 +59,12 @@ std::string with_token(const std::uint8_t* data, std::size_t size) {
     return out;
 }
 
-// Whether the request may touch the bus: a POST with the token, from no other origin than the page's.
+// Whether the request may touch the bus: a POST with the token, from no other origin than the page's,
+// naming an allowed host (only HTTP/1.0 may leave Host out; then it can carry no Origin).
 bool may_act(const WebRequest& rq) {
     if (rq.method != Method::post || !rq.has_token || rq.token != site().token) return false;
-    if (!rq.has_host || !host_allowed(rq.host.data(), rq.host.size())) return false;
+    if (!rq.has_host) return rq.version_10 && !rq.has_origin;
+    if (!host_allowed(rq.host.data(), rq.host.size())) return false;
     return !rq.has_origin || same_name(rq.origin, "http://" + rq.host);
 }
 
