@@ -73,7 +73,7 @@ void slots_open() {
     closed = false;
 }
 
-int slot_take(Socket s, const PeerAddress& peer, const char*& why_refused) {
+int slot_take(Socket s, const PeerAddress& peer, const char* protocol, const char*& why_refused) {
     std::unique_lock<std::mutex> hold(slots_mutex);
     const Clock::time_point arrived = Clock::now();
     for (;;) {
@@ -89,7 +89,7 @@ int slot_take(Socket s, const PeerAddress& peer, const char*& why_refused) {
                 slots[i] = SlotState{true, false, false, peer.ipv4, now};
                 sockets[i] = s;
                 peers[i] = peer;
-                protocols[i] = "";
+                protocols[i] = protocol;
                 return i;
             }
             case SlotAction::refuse:
@@ -192,7 +192,7 @@ void slots_accept(Socket listener, const Admission& admission, const std::atomic
         }
         net_tune(s);
         const char* why = "";
-        const int index = slot_take(s, peer, why);
+        const int index = slot_take(s, peer, admission.protocol, why);
         if (index == no_slot) {
             char what[96];
             std::snprintf(what, sizeof what, "turned away: %s", why);
@@ -200,10 +200,6 @@ void slots_accept(Socket listener, const Admission& admission, const std::atomic
             if (admission.turned_away != nullptr) admission.turned_away(s, admission.context);
             net_close(s);
             continue;
-        }
-        {
-            std::lock_guard<std::mutex> hold(slots_mutex);
-            protocols[index] = admission.protocol;
         }
         admission.admit(index, s, peer, admission.context);
         try {

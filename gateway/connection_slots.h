@@ -57,11 +57,11 @@ SlotChoice slot_choose(const SlotState (&taken)[connection_max], std::uint32_t c
 // Every slot free; new connections are taken.
 void slots_open();
 
-// A slot for the new connection s (already accepted); no_slot when it is turned away, with why in
-// why_refused. When every slot is taken, or the peer's address has its share, this may close the
-// connection idle longest (logging why) and waits, at most idle_before_eviction and the end of
-// that connection's thread, for a slot.
-int slot_take(Socket s, const PeerAddress& peer, const char*& why_refused);
+// A slot for the new connection s (already accepted), listed with its protocol; no_slot when it
+// is turned away, with why in why_refused. When every slot is taken, or the peer's address has its
+// share, this may close the connection idle longest (logging why) and waits, at most
+// idle_before_eviction and the end of that connection's thread, for a slot.
+int slot_take(Socket s, const PeerAddress& peer, const char* protocol, const char*& why_refused);
 
 // The connection's thread ends: its socket is closed and its slot free.
 void slot_free(int slot);
